@@ -28,14 +28,20 @@ std::string page_call_int(std::string_view function, long long argument) {
 }
 
 std::string page_call_string(std::string_view function, std::string_view argument) {
-  return call_with(function, json_quote(argument));
+  // The argument may be a whole document: quote it straight into the script.
+  std::string script;
+  script.reserve(kCallPrefix.size() + function.size() + argument.size() + 5);
+  script.append(kCallPrefix).append(function).append("(");
+  append_json_quoted(argument, script);
+  script.append(");");
+  return script;
 }
 
 std::string base_href_script(std::string_view url) {
   std::string script =
       "(function(){var h=document.head;if(!h)return;var b=h.querySelector('base');"
       "if(!b){b=document.createElement('base');h.insertBefore(b,h.firstChild);}b.href=";
-  script += json_quote(url);
+  append_json_quoted(url, script);
   script += ";})();";
   return script;
 }

@@ -779,6 +779,12 @@ std::string json_quote(std::string_view text) {
   return out;
 }
 
+void append_json_quoted(std::string_view text, std::string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + quoted_size(text));
+  write_quoted(out.data() + start, text);
+}
+
 std::vector<unsigned char> decode_base64(std::string_view text) {
   std::vector<unsigned char> out;
   out.reserve(text.size() * 3 / 4 + 3);

@@ -25,7 +25,12 @@ struct JsonValue {
 
   JsonValue() = default;
   JsonValue(const JsonValue&) = default;
-  JsonValue& operator=(const JsonValue&) = default;
+  // Through a copy, so assigning a value one of its own descendants
+  // (v = v.items[0]) never reads the subtree it is replacing.
+  JsonValue& operator=(const JsonValue& other) {
+    if (this != &other) *this = JsonValue(other);
+    return *this;
+  }
   // Moving leaves the source an empty Null, not a half-moved value.
   JsonValue(JsonValue&& other) noexcept;
   JsonValue& operator=(JsonValue&& other) noexcept;
@@ -62,6 +67,9 @@ void write_json(const JsonValue& value, std::string& out);
 // The text as a JSON string literal, quotes included. Only the bytes JSON
 // requires are escaped; UTF-8 (and U+2028/U+2029) pass through raw.
 std::string json_quote(std::string_view text);
+// The same literal appended to `out`, for building a script around a large
+// text without an intermediate copy.
+void append_json_quoted(std::string_view text, std::string& out);
 
 // Lenient Base64: standard and URL-safe letters mixed, stops at the first
 // "=", skips every other byte, never fails.

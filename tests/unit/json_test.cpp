@@ -263,6 +263,9 @@ TEST(JsonValue, MovesLeaveAnEmptyNullAndCopiesAreDeep) {
   // Taking over one's own child releases the rest of the tree safely.
   moved = std::move(moved.items[0]);
   EXPECT_EQ(written(moved), R"({"k":["deep"]})");
+  // The same by copy: the subtree is copied out before the tree is replaced.
+  copy = copy.items[0];
+  EXPECT_EQ(written(copy), R"({"k":["changed"]})");
 }
 
 }  // namespace
