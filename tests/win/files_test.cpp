@@ -1,0 +1,146 @@
+// The Windows file layer against the real file system: atomic replacement,
+// the text conversions and the diagnostic log sink.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/paths.h"
+#include "temp_folder.h"
+#include "win/atomic_write.h"
+#include "win/diagnostics.h"
+#include "win/strings_win.h"
+
+namespace vesk::win {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_all(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  EXPECT_TRUE(read_file_bytes(path, bytes)) << path;
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Names in the folder that look like our temporary files.
+int leftover_temporaries(const fs::path& folder) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (from_fs_path(entry.path().filename()).find(".tmp-") != std::string::npos) ++count;
+  }
+  return count;
+}
+
+class AtomicWrite : public ::testing::Test {
+ protected:
+  vesk::testing::TempFolder temp{"vesk-atomic-"};
+  std::string path(const std::string& name) const { return temp.utf8() + "\\" + name; }
+};
+
+TEST_F(AtomicWrite, CreatesANewFileThroughTheMovePath) {
+  const std::string target = path("新文档.md");
+  ASSERT_TRUE(write_file_atomically(target, "# 新\r\n"));
+  EXPECT_EQ(read_all(target), "# 新\r\n");
+  EXPECT_EQ(leftover_temporaries(temp.path()), 0);
+}
+
+TEST_F(AtomicWrite, ReplacesAnExistingFileWholly) {
+  const std::string target = temp.write("a.md", std::string(100000, 'x'));
+  ASSERT_TRUE(write_file_atomically(target, "short"));
+  EXPECT_EQ(read_all(target), "short");
+  ASSERT_TRUE(write_file_atomically(target, ""));
+  EXPECT_EQ(read_all(target), "");
+  EXPECT_TRUE(fs::exists(to_fs_path(target)));
+  EXPECT_EQ(leftover_temporaries(temp.path()), 0);
+}
+
+TEST_F(AtomicWrite, BinaryBytesAreWrittenUnchanged) {
+  const std::string bytes("a\r\nb\n\0\x1a\xff", 8);
+  const std::string target = path("bytes.bin");
+  ASSERT_TRUE(write_file_atomically(target, bytes));
+  EXPECT_EQ(read_all(target), bytes);
+}
+
+TEST_F(AtomicWrite, ReadOnlyTargetKeepsItsContent) {
+  const std::string target = temp.write("locked.md", "old");
+  const std::wstring wide = to_utf16(target);
+  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(write_file_atomically(target, "new"));
+  EXPECT_EQ(read_all(target), "old");
+  EXPECT_EQ(leftover_temporaries(temp.path()), 0);
+  SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(AtomicWrite, MissingFolderFailsWithoutCreatingAnything) {
+  EXPECT_FALSE(write_file_atomically(path("missing\\a.md"), "text"));
+  EXPECT_FALSE(fs::exists(temp.path() / "missing"));
+  EXPECT_EQ(leftover_temporaries(temp.path()), 0);
+}
+
+TEST_F(AtomicWrite, TemporaryNameCarriesTheProcessNumber) {
+  // A stale temporary of ours (from a crash) is simply overwritten.
+  const std::string stale = path("b.md.tmp-" + std::to_string(GetCurrentProcessId()));
+  temp.write("b.md.tmp-" + std::to_string(GetCurrentProcessId()), "stale");
+  ASSERT_TRUE(write_file_atomically(path("b.md"), "fresh"));
+  EXPECT_EQ(read_all(path("b.md")), "fresh");
+  EXPECT_FALSE(fs::exists(to_fs_path(stale)));
+}
+
+TEST(Conversions, RoundTripIncludingNulAndAstralCharacters) {
+  const std::string utf8("a\0中😀", 9);
+  const std::wstring utf16 = to_utf16(utf8);
+  ASSERT_EQ(utf16.size(), 5u);  // a, NUL, 中, and a surrogate pair
+  EXPECT_EQ(utf16[1], L'\0');
+  EXPECT_EQ(utf16[2], L'\x4E2D');
+  EXPECT_EQ(to_utf8(utf16), utf8);
+  EXPECT_EQ(to_utf16(""), L"");
+  EXPECT_EQ(to_utf8(L""), "");
+}
+
+TEST(Conversions, InvalidInputIsReplacedNotReported) {
+  const std::wstring from_bad_utf8 = to_utf16("a\xff" "b");
+  EXPECT_EQ(from_bad_utf8.front(), L'a');
+  EXPECT_EQ(from_bad_utf8.back(), L'b');
+  EXPECT_NE(from_bad_utf8.find(L'\xFFFD'), std::wstring::npos);
+  const std::wstring lone_surrogate = {L'x', static_cast<wchar_t>(0xD800), L'y'};
+  const std::string from_bad_utf16 = to_utf8(lone_surrogate);
+  EXPECT_EQ(from_bad_utf16.front(), 'x');
+  EXPECT_EQ(from_bad_utf16.back(), 'y');
+}
+
+class LogSink : public ::testing::Test {
+ protected:
+  vesk::testing::TempFolder temp{"vesk-log-"};
+  void TearDown() override { SetEnvironmentVariableW(L"VESK_LOG", nullptr); }
+};
+
+TEST_F(LogSink, EachLineEndsInOneLineFeed) {
+  const std::string log = temp.utf8() + "\\日志.log";
+  SetEnvironmentVariableW(L"VESK_LOG", to_utf16(log).c_str());
+  write_diagnostic_line("NATIVE open C:\\文档\\a.md");
+  write_diagnostic_line("");
+  write_diagnostic_line("JSLOG two");
+  EXPECT_EQ(read_all(log), "NATIVE open C:\\文档\\a.md\n\nJSLOG two\n");
+}
+
+TEST_F(LogSink, UnopenableFileIsSkipped) {
+  SetEnvironmentVariableW(L"VESK_LOG", to_utf16(temp.utf8() + "\\missing\\x.log").c_str());
+  write_diagnostic_line("NATIVE still fine");
+  EXPECT_FALSE(fs::exists(temp.path() / "missing"));
+  SetEnvironmentVariableW(L"VESK_LOG", L"");
+  write_diagnostic_line("NATIVE empty means unset");
+}
+
+TEST(Environment, SetMeansPresentAndNotEmpty) {
+  SetEnvironmentVariableW(L"VESK_TEST_VARIABLE", L"值");
+  EXPECT_EQ(read_environment("VESK_TEST_VARIABLE"), "值");
+  EXPECT_TRUE(environment_is_set("VESK_TEST_VARIABLE"));
+  SetEnvironmentVariableW(L"VESK_TEST_VARIABLE", L"");
+  EXPECT_FALSE(environment_is_set("VESK_TEST_VARIABLE"));
+  SetEnvironmentVariableW(L"VESK_TEST_VARIABLE", nullptr);
+  EXPECT_EQ(read_environment("VESK_TEST_VARIABLE"), "");
+}
+
+}  // namespace
+}  // namespace vesk::win

@@ -1,0 +1,208 @@
+// The real main window, created in the test process against a recording web
+// host: the welcome document, opening, saving, the caption and closing.
+#include "win/main_window.h"
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/paths.h"
+#include "recording_web_host.h"
+#include "temp_folder.h"
+#include "win/strings_win.h"
+
+namespace vesk::win {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::web_host_record;
+
+// The window needs a single-threaded COM apartment, as in Vesk.exe.
+class ComApartment : public ::testing::Environment {
+ public:
+  void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  void TearDown() override { CoUninitialize(); }
+};
+const auto* const kApartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
+
+void set_env(const wchar_t* name, const std::string& value) {
+  SetEnvironmentVariableW(name, value.empty() ? nullptr : to_utf16(value).c_str());
+}
+
+std::string read_all(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  EXPECT_TRUE(read_file_bytes(path, bytes)) << path;
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::string caption(HWND window) {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  return to_utf8(text);
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  vesk::testing::TempFolder temp{"vesk-window-"};
+  std::string log_path = temp.utf8() + "\\vesk.log";
+  VeskMainWindow window{GetModuleHandleW(nullptr)};
+
+  void SetUp() override {
+    set_env(L"VESK_LOG", log_path);
+    ASSERT_TRUE(window.create_window());
+  }
+
+  void TearDown() override {
+    if (IsWindow(window.window())) {
+      set_env(L"VESK_ANSWER", "discard");
+      SendMessageW(window.window(), WM_CLOSE, 0, 0);
+    }
+    // Takes the WM_QUIT that WM_DESTROY posted, so the next test starts clean.
+    EXPECT_EQ(window.run_message_loop(), 0);
+    for (const wchar_t* name : {L"VESK_LOG", L"VESK_ANSWER", L"VESK_SAVE_AS"}) {
+      SetEnvironmentVariableW(name, nullptr);
+    }
+  }
+
+  void page_ready() { window.core()->handle_page_message(R"({"type":"ready"})"); }
+  void page_dirty() { window.core()->handle_page_message(R"({"type":"dirty","value":true})"); }
+  std::string log() const {
+    return fs::exists(to_fs_path(log_path)) ? read_all(log_path) : std::string();
+  }
+};
+
+TEST_F(MainWindow, StartsWithTheWelcomeDocumentUntitled) {
+  EXPECT_EQ(caption(window.window()), "未命名 - Vesk");
+  EXPECT_EQ(web_host_record().navigations, std::vector<std::string>{""});
+  EXPECT_EQ(window.core()->load_count(), 1u);
+  page_ready();
+  ASSERT_EQ(web_host_record().markdown.size(), 1u);
+  // The test program has samples\welcome.md beside it, as Vesk.exe does.
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  const fs::path sample = fs::path(exe).parent_path() / "samples" / "welcome.md";
+  EXPECT_EQ(web_host_record().markdown[0], read_all(from_fs_path(sample)));
+  EXPECT_EQ(log(), "");  // the welcome document says nothing
+}
+
+TEST_F(MainWindow, OpeningReadsWithoutBomAndRemembersCrLf) {
+  const std::string path = temp.write("笔记.md", "\xEF\xBB\xBF# 标题\r\n正文\r\n");
+  window.open_document(path);
+  EXPECT_EQ(window.document_path(), path);
+  EXPECT_EQ(window.document_dir(), temp.utf8());
+  EXPECT_TRUE(window.uses_crlf());
+  EXPECT_EQ(caption(window.window()), "笔记.md - Vesk");
+  EXPECT_EQ(window.pending_status(), "已打开：" + path);
+  EXPECT_EQ(log(), "NATIVE open " + path + "\n");
+  // Another folder: the page is reloaded there and gets the text at ready.
+  EXPECT_EQ(web_host_record().navigations.back(), temp.utf8());
+  page_ready();
+  EXPECT_EQ(web_host_record().markdown.back(), "# 标题\r\n正文\r\n");
+  // The held status reaches the page once it is ready.
+  window.set_status("x");
+  EXPECT_TRUE(contains(web_host_record().scripts, page_call_string("setStatus", "x")));
+}
+
+TEST_F(MainWindow, RelativePathIsStoredAbsoluteButReportedAsGiven) {
+  temp.write("rel.md", "text");
+  const fs::path before = fs::current_path();
+  fs::current_path(temp.path());
+  window.open_document("rel.md");
+  fs::current_path(before);
+  EXPECT_EQ(window.document_path(), temp.utf8() + "\\rel.md");
+  EXPECT_EQ(window.pending_status(), "已打开：rel.md");
+  EXPECT_EQ(log(), "NATIVE open rel.md\n");
+}
+
+TEST_F(MainWindow, SaveRestoresCrLfWithoutDoublingIt) {
+  const std::string path = temp.write("a.md", "one\r\ntwo\r\n");
+  window.open_document(path);
+  page_ready();
+  page_dirty();
+  EXPECT_EQ(caption(window.window()), "a.md* - Vesk");
+  window.save_document("one\ntwo\r\nthree\n");
+  EXPECT_EQ(read_all(path), "one\r\ntwo\r\nthree\r\n");
+  EXPECT_FALSE(window.core()->is_dirty());
+  EXPECT_EQ(caption(window.window()), "a.md - Vesk");
+  EXPECT_NE(log().find("NATIVE save " + path + "\n"), std::string::npos);
+  EXPECT_TRUE(contains(web_host_record().scripts, page_call_string("setStatus", "已保存：" + path)));
+}
+
+TEST_F(MainWindow, UntitledSaveUsesVeskSaveAsWithExtensionAndMovesThePage) {
+  page_ready();
+  const std::string chosen = temp.utf8() + "\\draft";
+  set_env(L"VESK_SAVE_AS", chosen);
+  window.save_document("# draft\n");
+  EXPECT_EQ(read_all(chosen + ".md"), "# draft\n");  // LF stays LF
+  EXPECT_EQ(window.document_path(), chosen + ".md");
+  EXPECT_EQ(caption(window.window()), "draft.md - Vesk");
+  // The document now has a folder: the page moves there with the saved text.
+  EXPECT_EQ(web_host_record().navigations.back(), temp.utf8());
+  page_ready();
+  EXPECT_EQ(web_host_record().markdown.back(), "# draft\n");
+}
+
+TEST_F(MainWindow, NewDocumentKeepsTheFolderAndForgetsCrLf) {
+  const std::string path = temp.write("a.md", "x\r\n");
+  window.open_document(path);
+  window.start_new_document();
+  EXPECT_EQ(window.document_path(), "");
+  EXPECT_EQ(window.document_dir(), temp.utf8());
+  EXPECT_FALSE(window.uses_crlf());
+  EXPECT_EQ(caption(window.window()), "未命名 - Vesk");
+  EXPECT_EQ(window.pending_status(), "已新建空白文档（未命名，保存时会询问位置）");
+  set_env(L"VESK_SAVE_AS", temp.utf8() + "\\b.md");
+  window.save_document("y\n");
+  EXPECT_EQ(read_all(temp.utf8() + "\\b.md"), "y\n");
+}
+
+TEST_F(MainWindow, CloseWithUnsavedChangesFollowsTheAnswer) {
+  page_ready();
+  page_dirty();
+  EXPECT_EQ(caption(window.window()), "未命名* - Vesk");
+
+  set_env(L"VESK_ANSWER", "cancel");
+  SendMessageW(window.window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(window.window()));
+
+  // Save: the page is asked for its text; the window closes after the save.
+  set_env(L"VESK_ANSWER", "save");
+  set_env(L"VESK_SAVE_AS", temp.utf8() + "\\closing.md");
+  SendMessageW(window.window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(window.window()));
+  EXPECT_EQ(web_host_record().scripts.back(), page_call("requestSnapshot"));
+  window.core()->handle_page_message(R"({"type":"save","text":"last words"})");
+  EXPECT_EQ(read_all(temp.utf8() + "\\closing.md"), "last words");
+  EXPECT_FALSE(IsWindow(window.window()));
+  EXPECT_TRUE(web_host_record().closed);
+}
+
+TEST_F(MainWindow, CannotBeMadeSmallerThanTheMinimum) {
+  SetWindowPos(window.window(), nullptr, 0, 0, 200, 100, SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT frame{};
+  GetWindowRect(window.window(), &frame);
+  const int dpi = static_cast<int>(GetDpiForWindow(window.window()));
+  EXPECT_GE(frame.right - frame.left, MulDiv(760, dpi, 96));
+  EXPECT_GE(frame.bottom - frame.top, MulDiv(520, dpi, 96));
+}
+
+TEST_F(MainWindow, PrivateMessagesAndUnknownCommands) {
+  SendMessageW(window.window(), kDropPathsMessage, 0, 0);
+  auto* paths = new std::vector<std::string>{temp.utf8() + "\\x.pdf"};
+  SendMessageW(window.window(), kDropPathsMessage, 0, reinterpret_cast<LPARAM>(paths));
+  SendMessageW(window.window(), WM_COMMAND, MAKEWPARAM(39999, 0), 0);
+  SendMessageW(window.window(), WM_SETTINGCHANGE, 0, 0);
+  EXPECT_EQ(log(), "NATIVE drop paths=0\nNATIVE drop paths=1\n");
+  EXPECT_TRUE(IsWindow(window.window()));
+}
+
+}  // namespace
+}  // namespace vesk::win

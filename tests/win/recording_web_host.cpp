@@ -1,0 +1,40 @@
+#include "recording_web_host.h"
+
+namespace vesk::win {
+
+namespace testing {
+WebHostRecord& web_host_record() {
+  static WebHostRecord record;
+  return record;
+}
+}  // namespace testing
+
+struct WebHostView::State {};
+
+WebHostView::WebHostView(HWND, PageLoaded, PageMessage, Accelerator) {
+  testing::web_host_record() = {};
+}
+WebHostView::~WebHostView() = default;
+
+void WebHostView::close() { testing::web_host_record().closed = true; }
+void WebHostView::resize(int, int) {}
+void WebHostView::focus() {}
+void WebHostView::navigate_editor_page(const std::string& folder) {
+  testing::web_host_record().navigations.push_back(folder);
+}
+void WebHostView::run_script(const std::string& script) {
+  testing::web_host_record().scripts.push_back(script);
+}
+void WebHostView::set_markdown(const std::string& markdown) {
+  testing::web_host_record().markdown.push_back(markdown);
+}
+void WebHostView::evaluate_script_result(const std::string&, ScriptResult) {}
+void WebHostView::capture_preview(const std::string&, Done callback) {
+  if (callback) callback(false);
+}
+void WebHostView::print_to_pdf(const std::string&, double, Done callback) {
+  if (callback) callback(false);
+}
+HWND WebHostView::web_control_window() const { return nullptr; }
+
+}  // namespace vesk::win

@@ -1,0 +1,22 @@
+// A WebHostView for the Windows tests: no web control, every call recorded,
+// so a real main window can be driven and observed in the test process.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "webhost/web_host_view.h"
+
+namespace vesk::win::testing {
+
+struct WebHostRecord {
+  std::vector<std::string> navigations;  // folders of navigate_editor_page
+  std::vector<std::string> scripts;
+  std::vector<std::string> markdown;     // texts handed to set_markdown
+  bool closed = false;
+};
+
+// The record of the most recently created web host; reset by each creation.
+WebHostRecord& web_host_record();
+
+}  // namespace vesk::win::testing

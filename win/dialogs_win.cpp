@@ -1,0 +1,93 @@
+#include "win/dialogs.h"
+
+#include <shlobj.h>
+
+#include "win/com.h"
+#include "win/documents.h"
+#include "win/strings_win.h"
+
+namespace vesk::win {
+namespace {
+
+// Shows the dialog and returns the chosen file-system path, or empty.
+std::string run_dialog(IFileDialog* dialog, HWND owner) {
+  if (FAILED(dialog->Show(owner))) return {};
+  ComPtr<IShellItem> item;
+  if (FAILED(dialog->GetResult(item.put())) || !item) return {};
+  CoTaskText path;
+  if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put())) || !path.get()) return {};
+  return to_utf8(path.get());
+}
+
+}  // namespace
+
+void preset_dialog_folder(IFileDialog* dialog, const std::string& folder) {
+  if (!dialog || folder.empty()) return;
+  ComPtr<IShellItem> item;
+  if (FAILED(SHCreateItemFromParsingName(to_utf16(folder).c_str(), nullptr, IID_IShellItem,
+                                         item.put_void()))) {
+    return;
+  }
+  dialog->SetDefaultFolder(item.get());
+  dialog->SetFolder(item.get());
+}
+
+std::string show_open_dialog(HWND owner, const std::string& start_folder) {
+  ComPtr<IFileOpenDialog> dialog;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IFileOpenDialog, dialog.put_void()))) {
+    return {};
+  }
+  FILEOPENDIALOGOPTIONS options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST | FOS_FILEMUSTEXIST);
+  dialog->SetTitle(L"打开 Markdown 文件");
+  const COMDLG_FILTERSPEC types[] = {
+      {L"Markdown", L"*.md;*.markdown;*.mdown;*.mkd;*.txt"},
+      {L"所有文件", L"*.*"},
+  };
+  dialog->SetFileTypes(2, types);
+  dialog->SetFileTypeIndex(1);
+  preset_dialog_folder(dialog.get(), start_folder);
+  return run_dialog(dialog.get(), owner);
+}
+
+std::string show_save_dialog(HWND owner, const std::wstring& title,
+                             const std::string& proposed_path, const std::wstring& extension) {
+  ComPtr<IFileSaveDialog> dialog;
+  if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IFileSaveDialog, dialog.put_void()))) {
+    return {};
+  }
+  FILEOPENDIALOGOPTIONS options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_OVERWRITEPROMPT | FOS_FORCEFILESYSTEM);
+  dialog->SetTitle(title.c_str());
+  const std::wstring pattern = L"*." + extension;
+  const COMDLG_FILTERSPEC types[] = {
+      {L"文件", pattern.c_str()},
+      {L"所有文件", L"*.*"},
+  };
+  dialog->SetFileTypes(2, types);
+  dialog->SetFileTypeIndex(1);
+  dialog->SetDefaultExtension(extension.c_str());
+
+  if (!proposed_path.empty()) {
+    dialog->SetFileName(to_utf16(file_name_part(proposed_path)).c_str());
+    const std::size_t slash = proposed_path.find_last_of("\\/");
+    if (slash != std::string::npos) {
+      preset_dialog_folder(dialog.get(), proposed_path.substr(0, slash));
+    }
+  }
+
+  std::string path = run_dialog(dialog.get(), owner);
+  // With "所有文件" selected the dialog adds no extension; we always do.
+  if (!path.empty() && !extension.empty()) path = ensure_extension(path, to_utf8(extension));
+  return path;
+}
+
+void show_error_box(HWND owner, const std::wstring& caption, const std::string& text) {
+  MessageBoxW(owner, to_utf16(text).c_str(), caption.c_str(), MB_ICONERROR);
+}
+
+}  // namespace vesk::win

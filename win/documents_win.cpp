@@ -1,0 +1,269 @@
+// The document lifecycle: the welcome document, open, new, save and save as,
+// the unsaved-changes question and the caption.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "core/paths.h"
+#include "win/atomic_write.h"
+#include "win/com.h"
+#include "win/diagnostics.h"
+#include "win/dialogs.h"
+#include "win/main_window.h"
+#include "win/strings_win.h"
+
+namespace vesk::win {
+namespace {
+
+// The folder of the running executable, as UTF-8.
+std::string executable_folder() {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  std::wstring path(buffer, length);
+  const std::size_t slash = path.find_last_of(L"\\/");
+  if (slash != std::wstring::npos) path.resize(slash);
+  return to_utf8(path);
+}
+
+// Reads the whole file, sharing it with writers, and drops a UTF-8 BOM.
+bool read_document_file(const std::string& path, std::string& bytes) {
+  UniqueHandle file(CreateFileW(to_utf16(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  bytes.clear();
+  char buffer[64 * 1024];
+  DWORD read = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    bytes.append(buffer, read);
+  }
+  strip_utf8_bom(bytes);
+  return true;
+}
+
+// TaskDialogIndirect exists only in common controls 6, which the manifest
+// asks for. Looked up at run time so that a process without it still starts
+// and falls back to a message box.
+HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& config, int& pressed) {
+  using TaskDialogFunction = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+  // Loading by name goes through the manifest's activation context, which
+  // picks version 6 when the executable asks for it. It stays loaded.
+  static HMODULE controls = LoadLibraryW(L"comctl32.dll");
+  if (!controls) return E_NOTIMPL;
+  const auto function = reinterpret_cast<TaskDialogFunction>(
+      reinterpret_cast<void*>(GetProcAddress(controls, "TaskDialogIndirect")));
+  if (!function) return E_NOTIMPL;
+  return function(&config, &pressed, nullptr, nullptr);
+}
+
+std::string default_directory() {
+  CoTaskText documents;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, documents.put())) &&
+      documents.get() && *documents.get()) {
+    return to_utf8(documents.get());
+  }
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH, buffer);
+  return to_utf8(std::wstring_view(buffer, length < MAX_PATH ? length : 0));
+}
+
+std::string absolute_path(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(to_fs_path(path), error);
+  if (error) return path;
+  return from_fs_path(absolute);
+}
+
+}  // namespace
+
+void VeskMainWindow::load_welcome_document() {
+  std::string text;
+  if (!read_document_file(executable_folder() + "\\samples\\welcome.md", text) || text.empty()) {
+    text = kWelcomeFallback;
+  }
+  document_path_.clear();
+  document_dir_.clear();
+  if (core_) core_->load_document(text, "");
+  update_title();
+}
+
+void VeskMainWindow::open_document(const std::string& path) {
+  const std::string resolved = absolute_path(path);
+  std::string text;
+  if (!read_document_file(resolved, text)) {
+    show_error_box(window_, L"无法打开", "读取文件失败：\n" + path);
+    return;
+  }
+  document_path_ = resolved;
+  document_dir_ = parent_directory(resolved);
+  uses_crlf_ = contains_crlf(text);
+  if (core_) core_->load_document(text, document_dir_);
+  update_title();
+  write_diagnostic_line("NATIVE open " + path);
+  set_status("已打开：" + path);
+}
+
+void VeskMainWindow::open_with_dialog() {
+  if (!confirm_unsaved_changes(AfterSaveAction::OpenDialog, "")) return;
+  const std::string folder = document_dir_.empty() ? default_directory() : document_dir_;
+  const std::string chosen = show_open_dialog(window_, folder);
+  if (!chosen.empty()) open_document(chosen);
+}
+
+void VeskMainWindow::open_path_requested(const std::string& path) {
+  if (path.empty()) return;
+  if (confirm_unsaved_changes(AfterSaveAction::OpenPath, path)) open_document(path);
+}
+
+void VeskMainWindow::start_new_document() {
+  document_path_.clear();
+  save_as_requested_ = false;
+  uses_crlf_ = false;
+  if (core_) core_->new_document();
+  update_title();
+  set_status("已新建空白文档（未命名，保存时会询问位置）");
+}
+
+void VeskMainWindow::load_dropped_document(const std::string& text) {
+  document_path_.clear();
+  document_dir_.clear();
+  uses_crlf_ = contains_crlf(text);
+  if (core_) core_->load_document(text, "");
+  update_title();
+}
+
+void VeskMainWindow::save_document(const std::string& text) {
+  const bool save_as = save_as_requested_;
+  save_as_requested_ = false;
+
+  std::string path = document_path_;
+  if (path.empty() || save_as) {
+    const std::string folder = document_dir_.empty() ? default_directory() : document_dir_;
+    const std::string proposed = path.empty() ? folder + "\\未命名.md" : path;
+    path = read_environment("VESK_SAVE_AS");
+    if (path.empty()) path = show_save_dialog(window_, L"另存为", proposed, L"md");
+    if (path.empty()) {
+      after_save_action_ = AfterSaveAction::None;
+      after_save_path_.clear();
+      return;
+    }
+    path = ensure_extension(path, "md");
+  }
+
+  if (!write_document_file(text, path)) {
+    after_save_action_ = AfterSaveAction::None;
+    after_save_path_.clear();
+    return;
+  }
+
+  document_path_ = path;
+  document_dir_ = parent_directory(path);
+  if (core_) {
+    core_->mark_saved(text);
+    core_->set_base_dir(document_dir_);
+  }
+  update_title();
+  write_diagnostic_line("NATIVE save " + path);
+  set_status("已保存：" + path);
+  run_after_save_action();
+}
+
+void VeskMainWindow::run_after_save_action() {
+  const AfterSaveAction action = after_save_action_;
+  const std::string path = std::move(after_save_path_);
+  after_save_action_ = AfterSaveAction::None;
+  after_save_path_.clear();
+  switch (action) {
+    case AfterSaveAction::None:
+      break;
+    case AfterSaveAction::OpenDialog:
+      open_with_dialog();
+      break;
+    case AfterSaveAction::OpenPath:
+      if (!path.empty()) open_document(path);
+      break;
+    case AfterSaveAction::NewDocument:
+      start_new_document();
+      break;
+    case AfterSaveAction::CloseWindow:
+      DestroyWindow(window_);
+      break;
+    case AfterSaveAction::ExportPdf:
+      run_command(6);
+      break;
+  }
+}
+
+bool VeskMainWindow::write_document_file(const std::string& text, const std::string& path) {
+  const bool written =
+      uses_crlf_ ? write_file_atomically(path, restore_crlf(text)) : write_file_atomically(path, text);
+  if (!written) show_error_box(window_, L"保存失败", "无法写入文件：\n" + path);
+  return written;
+}
+
+bool VeskMainWindow::confirm_unsaved_changes(AfterSaveAction action, const std::string& path) {
+  if (!core_ || !core_->is_dirty()) return true;
+  switch (ask_unsaved_changes(window_, display_name())) {
+    case UnsavedAnswer::Save:
+      after_save_action_ = action;
+      after_save_path_ = path;
+      core_->request_snapshot();
+      return false;
+    case UnsavedAnswer::Discard:
+      return true;
+    case UnsavedAnswer::Cancel:
+      return false;
+  }
+  return false;
+}
+
+UnsavedAnswer VeskMainWindow::ask_unsaved_changes(HWND owner, const std::string& name) {
+  UnsavedAnswer answer = UnsavedAnswer::Cancel;
+  if (answer_from_environment(read_environment("VESK_ANSWER"), answer)) return answer;
+
+  const std::wstring content = to_utf16(unsaved_question_text(name));
+  const TASKDIALOG_BUTTON buttons[] = {
+      {1000, L"保存"},
+      {1001, L"不保存"},
+      {1002, L"取消"},
+  };
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = owner;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
+  config.pszWindowTitle = L"未保存的修改";
+  config.pszMainInstruction = L"未保存的修改";
+  config.pszContent = content.c_str();
+  config.cButtons = 3;
+  config.pButtons = buttons;
+  config.nDefaultButton = 1000;
+  int pressed = 0;
+  if (SUCCEEDED(task_dialog_indirect(config, pressed))) {
+    if (pressed == 1000) return UnsavedAnswer::Save;
+    if (pressed == 1001) return UnsavedAnswer::Discard;
+    return UnsavedAnswer::Cancel;
+  }
+  // Without common controls 6 there is no task dialog.
+  switch (MessageBoxW(owner, content.c_str(), L"未保存的修改", MB_YESNOCANCEL | MB_ICONWARNING)) {
+    case IDYES:
+      return UnsavedAnswer::Save;
+    case IDNO:
+      return UnsavedAnswer::Discard;
+    default:
+      return UnsavedAnswer::Cancel;
+  }
+}
+
+std::string VeskMainWindow::display_name() const { return win::display_name(document_path_); }
+
+void VeskMainWindow::update_title() {
+  if (!window_) return;
+  const bool dirty = core_ && core_->is_dirty();
+  SetWindowTextW(window_, to_utf16(caption_text(display_name(), dirty)).c_str());
+}
+
+}  // namespace vesk::win

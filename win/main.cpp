@@ -1,0 +1,39 @@
+// Vesk.exe's entry point: DPI awareness, the COM apartment, common controls,
+// the main window and its message loop, and the shutdown order.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "win/main_window.h"
+#include "win/strings_win.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  int argument_count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &argument_count);
+
+  int exit_code = 1;
+  try {
+    vesk::win::VeskMainWindow window(instance);
+    if (window.create_window()) {
+      if (arguments && argument_count >= 2) {
+        window.open_document(vesk::win::to_utf8(arguments[1]));
+      }
+      window.show_window(show_command);
+      exit_code = window.run_message_loop();
+    }
+  } catch (...) {
+    exit_code = 1;
+  }
+
+  LocalFree(arguments);
+  CoUninitialize();
+  return exit_code;
+}

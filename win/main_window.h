@@ -1,0 +1,173 @@
+// VeskMainWindow: the one top-level window, owner of the web host, the host
+// adapter and the editor core, and the home of the document, view and
+// automation state of a run. UI thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/editor_core.h"
+#include "win/documents.h"
+
+namespace vesk::win {
+
+class ShellHost;
+class WebHostView;
+class DropTarget;
+
+inline constexpr UINT kDropPathsMessage = WM_APP + 1;
+inline constexpr UINT kRunCommandMessage = WM_APP + 7;
+inline constexpr UINT kUpdateResultMessage = WM_APP + 8;
+
+inline constexpr UINT_PTR kStartupCommandTimer = 1;
+inline constexpr UINT_PTR kSnapshotTimer = 2;
+inline constexpr UINT_PTR kDropProbeTimer = 3;
+inline constexpr UINT_PTR kUpdateCheckTimer = 4;
+
+inline constexpr UINT kExitMenuId = 40005;
+inline constexpr UINT kCheckUpdatesMenuId = 40006;
+
+// Work deferred until the save it asked for has succeeded.
+enum class AfterSaveAction : std::int32_t {
+  None = 0,
+  OpenDialog = 1,
+  OpenPath = 2,
+  NewDocument = 3,
+  CloseWindow = 4,
+  ExportPdf = 5,
+};
+
+class VeskMainWindow {
+ public:
+  explicit VeskMainWindow(HINSTANCE instance);
+  ~VeskMainWindow();
+  VeskMainWindow(const VeskMainWindow&) = delete;
+  VeskMainWindow& operator=(const VeskMainWindow&) = delete;
+
+  // Registers the class, creates the window (WM_CREATE builds everything it
+  // owns) and installs the keyboard hook.
+  bool create_window();
+  void show_window(int show_command);
+  int run_message_loop();
+
+  HWND window() const { return window_; }
+  EditorCore* core() const { return core_.get(); }
+  WebHostView* web_host() const { return web_host_.get(); }
+
+  // Status line; held until the page is ready.
+  void set_status(const std::string& text);
+
+  // Documents.
+  void load_welcome_document();
+  void open_document(const std::string& path);
+  void open_with_dialog();
+  void start_new_document();
+  void save_document(const std::string& text);
+  bool confirm_unsaved_changes(AfterSaveAction action, const std::string& path);
+  static UnsavedAnswer ask_unsaved_changes(HWND owner, const std::string& display_name);
+  std::string display_name() const;
+  void update_title();
+  bool write_document_file(const std::string& text, const std::string& path);
+  // A document that arrived without a disk path (dropped from another
+  // program): shown untitled, with no folder.
+  void load_dropped_document(const std::string& text);
+
+  // Host operations that belong to the window rather than the core.
+  void open_path_requested(const std::string& path);
+  void on_page_ready();
+  void on_view_state(const ViewState& state);
+  void open_link(const std::string& href);
+  void front_end_error(const std::string& message);
+  void export_html(const std::string& html);
+  void export_pdf_requested(const std::string& path);
+  void clipboard_write(const std::string& text, const std::string& html);
+  void read_clipboard_text(std::string& text);
+  bool read_clipboard_image(std::vector<unsigned char>& bytes, std::string& mime);
+
+  // Commands from menus, accelerators, keys and automation.
+  void run_command(int id);
+  void apply_theme();
+
+  const std::string& document_path() const { return document_path_; }
+  const std::string& document_dir() const { return document_dir_; }
+  bool uses_crlf() const { return uses_crlf_; }
+  const std::string& pending_status() const { return pending_status_; }
+
+ private:
+  static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
+                                           LPARAM lparam);
+  LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT on_create();
+  void on_destroy();
+  void on_close();
+  void on_timer(UINT_PTR id);
+  void resize_web_host();
+  void on_page_loaded();
+  void on_page_message(std::string_view json);
+  bool handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers);
+  void on_menu_command(UINT id);
+  bool handle_key_down(std::uint32_t key);
+  void run_after_save_action();
+
+  // Pieces that belong to the menus, keyboard, drop target, automation and
+  // updater.
+  void install_menus();
+  void install_keyboard_hook();
+  void ensure_drop_target();
+  void revoke_drop_target();
+  void run_startup_command();
+  void take_snapshot();
+  void run_drop_probe();
+  void start_updater();
+  void on_update_timer();
+  void check_for_updates_now();
+  void on_update_result(LPARAM result);
+
+  // Fields in construction order; the owned objects are released in reverse
+  // order of creation by WM_DESTROY.
+  HINSTANCE instance_ = nullptr;
+  HWND window_ = nullptr;
+  std::unique_ptr<WebHostView> web_host_;
+  std::unique_ptr<ShellHost> host_adapter_;
+  std::unique_ptr<EditorCore> core_;
+
+ public:
+  // Keyboard-hook state, shared with the hook procedure.
+  HHOOK keyboard_hook = nullptr;
+  std::uint32_t last_hooked_key = 0;
+  bool ctrl_down = false;
+  bool shift_down = false;
+  bool alt_down = false;
+
+ private:
+  HACCEL accelerator_table_ = nullptr;
+  HWND drop_window_ = nullptr;
+  DropTarget* drop_target_ = nullptr;
+  std::string document_path_;
+  std::string document_dir_;
+  std::string pending_status_;
+  bool save_as_requested_ = false;
+  bool uses_crlf_ = false;
+  bool toc_visible_ = false;
+  bool source_view_ = false;
+  bool follow_system_theme_ = true;
+  bool dark_theme_ = false;
+  bool startup_command_done_ = false;
+  bool first_ready_done_ = false;
+  bool drop_probe_done_ = false;
+  std::vector<std::string> drop_probe_paths_;
+  double last_zoom_ = 1.0;
+  AfterSaveAction after_save_action_ = AfterSaveAction::None;
+  std::string after_save_path_;
+};
+
+// Names the main window once it exists; the keyboard hook reaches the window
+// only through it.
+extern VeskMainWindow* main_window_instance;
+
+}  // namespace vesk::win

@@ -1,0 +1,15 @@
+// The only conversions between the UTF-8 used inside and the UTF-16 of
+// Windows calls.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vesk::win {
+
+// Over the explicit length, so embedded NULs survive. Invalid input is
+// converted with Windows' replacement behaviour, never reported.
+std::wstring to_utf16(std::string_view utf8);
+std::string to_utf8(std::wstring_view utf16);
+
+}  // namespace vesk::win
