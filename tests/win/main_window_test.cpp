@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "core/paths.h"
+#include "dialog_watcher.h"
 #include "recording_web_host.h"
 #include "temp_folder.h"
 #include "win/strings_win.h"
@@ -183,6 +184,64 @@ TEST_F(MainWindow, CloseWithUnsavedChangesFollowsTheAnswer) {
   EXPECT_EQ(read_all(temp.utf8() + "\\closing.md"), "last words");
   EXPECT_FALSE(IsWindow(window.window()));
   EXPECT_TRUE(web_host_record().closed);
+}
+
+TEST_F(MainWindow, UnreadableFileShowsTheBoxAndKeepsTheWelcomeDocument) {
+  vesk::testing::DialogWatcher watcher(vesk::testing::DialogWatcher::press(IDOK));
+  const std::string missing = temp.utf8() + "\\missing.md";
+  window.open_document(missing);
+  const auto answered = watcher.answered();
+  ASSERT_EQ(answered.size(), 1u);
+  const auto& box = answered[0];
+  EXPECT_EQ(box.caption, L"无法打开");
+  EXPECT_TRUE(box.shows(to_utf16("读取文件失败：\n" + missing)));
+  EXPECT_EQ(window.document_path(), "");
+  EXPECT_EQ(caption(window.window()), "未命名 - Vesk");
+  EXPECT_EQ(log(), "");
+}
+
+TEST_F(MainWindow, FailedSaveShowsTheBoxAndDropsTheDeferredClose) {
+  vesk::testing::DialogWatcher watcher(vesk::testing::DialogWatcher::press(IDOK));
+  page_ready();
+  page_dirty();
+  const std::string unwritable = temp.utf8() + "\\no\\such\\x.md";
+  set_env(L"VESK_ANSWER", "save");
+  set_env(L"VESK_SAVE_AS", unwritable);
+  SendMessageW(window.window(), WM_CLOSE, 0, 0);
+  window.core()->handle_page_message(R"({"type":"save","text":"words"})");
+  const auto answered = watcher.answered();
+  ASSERT_EQ(answered.size(), 1u);
+  EXPECT_EQ(answered[0].caption, L"保存失败");
+  EXPECT_TRUE(answered[0].shows(to_utf16("无法写入文件：\n" + unwritable)));
+  EXPECT_TRUE(window.core()->is_dirty());
+  // A later successful save must not close the window.
+  set_env(L"VESK_SAVE_AS", temp.utf8() + "\\later.md");
+  window.core()->handle_page_message(R"({"type":"save","text":"words"})");
+  EXPECT_TRUE(IsWindow(window.window()));
+  EXPECT_EQ(read_all(temp.utf8() + "\\later.md"), "words");
+}
+
+TEST_F(MainWindow, UnsavedQuestionShowsItsTextsAndAnswers) {
+  page_dirty();
+  // "不保存" in the task dialog; No in the message box that stands in when
+  // task dialogs are unavailable.
+  vesk::testing::DialogWatcher watcher([](const vesk::testing::DialogSnapshot& dialog) {
+    for (int id : dialog.buttons) {
+      if (id == 1001) return 1001;
+    }
+    return static_cast<int>(IDNO);
+  });
+  SendMessageW(window.window(), WM_CLOSE, 0, 0);
+  const auto answered = watcher.answered();
+  ASSERT_EQ(answered.size(), 1u);
+  const auto& question = answered[0];
+  EXPECT_EQ(question.caption, L"未保存的修改");
+  EXPECT_TRUE(question.shows(L"“未命名”有尚未保存的修改，是否保存？"));
+  // Wine's comctl32 has task dialogs even without our manifest, so this is
+  // the task dialog with its three buttons, not the message-box fallback.
+  EXPECT_EQ(question.buttons, (std::vector<int>{1000, 1001, 1002}));
+  EXPECT_TRUE(question.shows(L"不保存"));
+  EXPECT_FALSE(IsWindow(window.window()));
 }
 
 TEST_F(MainWindow, CannotBeMadeSmallerThanTheMinimum) {
