@@ -134,6 +134,7 @@ void VeskMainWindow::load_dropped_document(const std::string& text) {
   uses_crlf_ = contains_crlf(text);
   if (core_) core_->load_document(text, "");
   update_title();
+  set_status("已载入拖入的文档（未关联磁盘路径，保存时会询问位置）");
 }
 
 void VeskMainWindow::save_document(const std::string& text) {
@@ -193,7 +194,7 @@ void VeskMainWindow::run_after_save_action() {
       DestroyWindow(window_);
       break;
     case AfterSaveAction::ExportPdf:
-      run_command(6);
+      begin_pdf_export();
       break;
   }
 }

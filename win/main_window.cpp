@@ -128,7 +128,7 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
     case WM_SETTINGCHANGE:
       if (lparam && follow_system_theme_ &&
           std::wstring_view(reinterpret_cast<const wchar_t*>(lparam)) == L"ImmersiveColorSet") {
-        apply_theme();
+        update_theme();
         return 0;
       }
       break;
@@ -192,7 +192,7 @@ LRESULT VeskMainWindow::on_create() {
   resize_web_host();
   install_menus();
   follow_system_theme_ = true;
-  apply_theme();
+  update_theme();
   start_updater();
   return 0;
 }

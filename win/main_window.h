@@ -13,24 +13,13 @@
 
 #include "core/editor_core.h"
 #include "win/documents.h"
+#include "win/window_messages.h"
 
 namespace vesk::win {
 
 class ShellHost;
 class WebHostView;
 class DropTarget;
-
-inline constexpr UINT kDropPathsMessage = WM_APP + 1;
-inline constexpr UINT kRunCommandMessage = WM_APP + 7;
-inline constexpr UINT kUpdateResultMessage = WM_APP + 8;
-
-inline constexpr UINT_PTR kStartupCommandTimer = 1;
-inline constexpr UINT_PTR kSnapshotTimer = 2;
-inline constexpr UINT_PTR kDropProbeTimer = 3;
-inline constexpr UINT_PTR kUpdateCheckTimer = 4;
-
-inline constexpr UINT kExitMenuId = 40005;
-inline constexpr UINT kCheckUpdatesMenuId = 40006;
 
 // Work deferred until the save it asked for has succeeded.
 enum class AfterSaveAction : std::int32_t {
@@ -91,7 +80,11 @@ class VeskMainWindow {
 
   // Commands from menus, accelerators, keys and automation.
   void run_command(int id);
-  void apply_theme();
+  // A key the page did not want: true when it ran a command (or the native
+  // image paste) and must not reach the page.
+  bool handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers);
+  void update_theme();
+  void refresh_menu_state();
 
   const std::string& document_path() const { return document_path_; }
   const std::string& document_dir() const { return document_dir_; }
@@ -109,7 +102,6 @@ class VeskMainWindow {
   void resize_web_host();
   void on_page_loaded();
   void on_page_message(std::string_view json);
-  bool handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers);
   void on_menu_command(UINT id);
   bool handle_key_down(std::uint32_t key);
   void run_after_save_action();
@@ -127,6 +119,8 @@ class VeskMainWindow {
   void on_update_timer();
   void check_for_updates_now();
   void on_update_result(LPARAM result);
+  void begin_pdf_export();
+  void export_pdf_command();
 
   // Fields in construction order; the owned objects are released in reverse
   // order of creation by WM_DESTROY.

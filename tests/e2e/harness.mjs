@@ -1,0 +1,337 @@
+// What every end-to-end run needs: an X display, a headless Chromium with a
+// DevTools port, Vesk.exe under Wine pointed at that port through the
+// Chromium-backed WebView2Loader.dll, its VESK_LOG, and PNG pixels. Node's
+// standard library only. Every process started here is killed by its group
+// when the run ends, whatever happens.
+import { spawn, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import zlib from 'node:zlib';
+import { fileURLToPath } from 'node:url';
+
+export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+export const binDir = process.env.VESK_BIN_DIR || path.join(root, 'build/mingw/bin');
+export const veskExe = path.join(binDir, 'Vesk.exe');
+
+const started = new Set();
+
+function killGroup(child, signal = 'SIGKILL') {
+  if (!child || child.exitCode !== null || child.signalCode !== null) return;
+  try {
+    process.kill(-child.pid, signal);
+  } catch {
+    try { child.kill(signal); } catch { /* already gone */ }
+  }
+}
+
+process.on('exit', () => { for (const child of started) killGroup(child); });
+for (const signal of ['SIGINT', 'SIGTERM']) {
+  process.on(signal, () => { for (const child of started) killGroup(child); process.exit(130); });
+}
+
+// A child in its own process group, remembered until it exits.
+function launch(command, args, options = {}) {
+  const child = spawn(command, args, { detached: true, stdio: ['ignore', 'pipe', 'pipe'], ...options });
+  started.add(child);
+  child.output = '';
+  const keep = (chunk) => {
+    child.output += chunk;
+    if (child.output.length > 200000) child.output = child.output.slice(-100000);
+  };
+  child.stdout?.on('data', keep);
+  child.stderr?.on('data', keep);
+  child.exited = new Promise((resolve) => child.on('exit', (code, signal) => {
+    started.delete(child);
+    resolve({ code, signal });
+  }));
+  return child;
+}
+
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// Polls until `check` gives a truthy value; throws with `what` after `ms`.
+export async function waitFor(check, ms, what) {
+  const end = Date.now() + ms;
+  for (;;) {
+    const value = await check();
+    if (value) return value;
+    if (Date.now() > end) throw new Error(`timed out after ${ms} ms waiting for ${what}`);
+    await sleep(100);
+  }
+}
+
+export function tempDir(prefix = 'vesk-e2e-') {
+  return fs.mkdtempSync(path.join(os.tmpdir(), prefix));
+}
+
+// Wine shows the Unix root as drive Z:.
+export function winPath(unixPath) {
+  return 'Z:' + path.resolve(unixPath).replaceAll('/', '\\');
+}
+
+// --- display ------------------------------------------------------------------
+
+// The caller's DISPLAY, or an Xvfb of our own on a free display number.
+export async function ensureDisplay() {
+  if (process.env.DISPLAY) return { display: process.env.DISPLAY, stop: async () => {} };
+  for (let n = 150; n < 250; n++) {
+    if (fs.existsSync(`/tmp/.X11-unix/X${n}`) || fs.existsSync(`/tmp/.X${n}-lock`)) continue;
+    const xvfb = launch('Xvfb', [`:${n}`, '-screen', '0', '1280x1024x24', '-nolisten', 'tcp']);
+    try {
+      await waitFor(() => fs.existsSync(`/tmp/.X11-unix/X${n}`) || xvfb.exitCode !== null, 5000, 'Xvfb');
+    } catch { /* checked below */ }
+    if (xvfb.exitCode === null && fs.existsSync(`/tmp/.X11-unix/X${n}`)) {
+      process.env.DISPLAY = `:${n}`;
+      return {
+        display: `:${n}`,
+        stop: async () => { killGroup(xvfb, 'SIGTERM'); await xvfb.exited; delete process.env.DISPLAY; },
+      };
+    }
+    killGroup(xvfb);
+  }
+  throw new Error('no free X display for Xvfb');
+}
+
+// --- Chromium ---------------------------------------------------------------------
+
+export const chromiumFlags = [
+  '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+];
+
+// A fresh Chromium with its own profile; the DevTools port is the one it
+// picked itself (port 0), read back from its profile.
+export async function startChromium({ visible = false } = {}) {
+  const profile = tempDir('vesk-chromium-');
+  const args = [...chromiumFlags, '--remote-debugging-port=0', `--user-data-dir=${profile}`];
+  if (!visible) args.unshift('--headless=new');
+  args.push('about:blank');
+  const browser = launch(process.env.VESK_CHROMIUM || 'chromium', args);
+  const portFile = path.join(profile, 'DevToolsActivePort');
+  let port;
+  try {
+    port = await waitFor(() => {
+      if (browser.exitCode !== null) throw new Error(`chromium exited: ${browser.output.slice(-2000)}`);
+      if (!fs.existsSync(portFile)) return 0;
+      return Number(fs.readFileSync(portFile, 'utf8').split('\n')[0]) || 0;
+    }, 20000, 'Chromium DevTools port');
+  } catch (error) {
+    killGroup(browser);
+    fs.rmSync(profile, { recursive: true, force: true });
+    throw error;
+  }
+  return {
+    port,
+    process: browser,
+    async stop() {
+      killGroup(browser);
+      await browser.exited;
+      fs.rmSync(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+// --- Vesk.exe under Wine -------------------------------------------------------------
+
+export function wineEnv(extra = {}) {
+  return {
+    ...process.env,
+    WINEPREFIX: process.env.WINEPREFIX || path.join(root, '.cache/wine'),
+    WINEDEBUG: process.env.WINEDEBUG || '-all',
+    WINEDLLOVERRIDES: 'mscoree,mshtml=',
+    ...extra,
+  };
+}
+
+// Starts Vesk.exe with `args` and the VESK_* values of `env` (paths there are
+// already Windows paths). The log goes to `dir`/vesk.log.
+export function startVesk({ dir, args = [], env = {}, port }) {
+  const logFile = path.join(dir, 'vesk.log');
+  const child = launch('wine', [veskExe, ...args], {
+    env: wineEnv({ VESK_LOG: winPath(logFile), VESK_CDP_PORT: String(port), ...env }),
+    cwd: dir,
+  });
+  const vesk = {
+    process: child,
+    logFile,
+    log: () => (fs.existsSync(logFile) ? fs.readFileSync(logFile, 'utf8') : ''),
+    lines: () => vesk.log().split('\n').filter(Boolean),
+    async waitForLine(test, ms = 60000) {
+      const match = typeof test === 'string' ? (line) => line.startsWith(test) : (line) => test.test(line);
+      return waitFor(() => {
+        const found = vesk.lines().find(match);
+        if (found) return found;
+        if (child.exitCode !== null || child.signalCode !== null) {
+          throw new Error(`Vesk.exe exited (${child.exitCode}) before "${test}"\n${vesk.log()}\n${child.output.slice(-3000)}`);
+        }
+        return null;
+      }, ms, `log line ${test}\n--- log so far ---\n${vesk.log()}`);
+    },
+    // WM_CLOSE to its windows, as a user closing it would send.
+    requestClose(windowsPid) {
+      spawnSync('wine', ['taskkill', '/PID', String(windowsPid)], { env: wineEnv(), stdio: 'ignore', timeout: 30000 });
+    },
+    async exit(ms = 30000) {
+      const result = await Promise.race([child.exited, sleep(ms).then(() => null)]);
+      if (!result) throw new Error('Vesk.exe did not exit');
+      return result.code;
+    },
+    async stop() {
+      killGroup(child);
+      await child.exited;
+    },
+  };
+  return vesk;
+}
+
+// The Windows process id, read from the name of the page file it writes
+// into the document's folder (".vesk-preview-<pid>.html").
+export function windowsPidFrom(folder) {
+  for (const name of fs.readdirSync(folder)) {
+    const match = /^\.vesk-preview-(\d+)\.html$/.exec(name);
+    if (match) return Number(match[1]);
+  }
+  return 0;
+}
+
+// One scenario's world: display, browser, folder; everything stopped after.
+export async function withWorld(body) {
+  const display = await ensureDisplay();
+  const browser = await startChromium();
+  const dir = tempDir();
+  const running = [];
+  const world = {
+    dir,
+    port: browser.port,
+    vesk(options) {
+      const vesk = startVesk({ dir, port: browser.port, ...options });
+      running.push(vesk);
+      return vesk;
+    },
+    killBrowser: () => browser.stop(),
+  };
+  try {
+    return await body(world);
+  } finally {
+    for (const vesk of running) await vesk.stop();
+    await browser.stop();
+    await display.stop();
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+// --- PNG --------------------------------------------------------------------------------
+
+// 8-bit RGB or RGBA, not interlaced: what Chromium's screenshots are.
+export function readPng(file) {
+  const bytes = fs.readFileSync(file);
+  if (bytes.readUInt32BE(0) !== 0x89504e47) throw new Error(`${file} is not a PNG`);
+  let offset = 8;
+  let width = 0, height = 0, colorType = 0;
+  const data = [];
+  while (offset < bytes.length) {
+    const length = bytes.readUInt32BE(offset);
+    const type = bytes.toString('latin1', offset + 4, offset + 8);
+    const body = bytes.subarray(offset + 8, offset + 8 + length);
+    if (type === 'IHDR') {
+      width = body.readUInt32BE(0);
+      height = body.readUInt32BE(4);
+      if (body[8] !== 8 || body[12] !== 0) throw new Error('unsupported PNG depth or interlace');
+      colorType = body[9];
+    } else if (type === 'IDAT') {
+      data.push(body);
+    }
+    offset += 12 + length;
+  }
+  const channels = colorType === 6 ? 4 : colorType === 2 ? 3 : 0;
+  if (!channels) throw new Error(`unsupported PNG colour type ${colorType}`);
+  const raw = zlib.inflateSync(Buffer.concat(data));
+  const stride = width * channels;
+  const pixels = Buffer.alloc(width * height * 4);
+  let previous = Buffer.alloc(stride);
+  for (let y = 0; y < height; y++) {
+    const filter = raw[y * (stride + 1)];
+    const line = Buffer.from(raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1)));
+    for (let x = 0; x < stride; x++) {
+      const left = x >= channels ? line[x - channels] : 0;
+      const up = previous[x];
+      const upLeft = x >= channels ? previous[x - channels] : 0;
+      let add = 0;
+      if (filter === 1) add = left;
+      else if (filter === 2) add = up;
+      else if (filter === 3) add = (left + up) >> 1;
+      else if (filter === 4) {
+        const p = left + up - upLeft;
+        const pa = Math.abs(p - left), pb = Math.abs(p - up), pc = Math.abs(p - upLeft);
+        add = pa <= pb && pa <= pc ? left : pb <= pc ? up : upLeft;
+      }
+      line[x] = (line[x] + add) & 0xff;
+    }
+    for (let x = 0; x < width; x++) {
+      const at = (y * width + x) * 4;
+      pixels[at] = line[x * channels];
+      pixels[at + 1] = line[x * channels + 1];
+      pixels[at + 2] = line[x * channels + 2];
+      pixels[at + 3] = channels === 4 ? line[x * channels + 3] : 255;
+    }
+    previous = line;
+  }
+  return { width, height, pixels };
+}
+
+// How many pixels of a region satisfy `test(r, g, b)`.
+export function countPixels(png, test, region = {}) {
+  const { x0 = 0, y0 = 0, x1 = png.width, y1 = png.height } = region;
+  let count = 0;
+  for (let y = y0; y < y1; y++) {
+    for (let x = x0; x < x1; x++) {
+      const at = (y * png.width + x) * 4;
+      if (test(png.pixels[at], png.pixels[at + 1], png.pixels[at + 2])) count++;
+    }
+  }
+  return count;
+}
+
+// A PNG of one solid colour, for dropping into a document.
+export function writeSolidPng(file, width, height, [r, g, b]) {
+  const line = Buffer.alloc(1 + width * 3);
+  for (let x = 0; x < width; x++) line.set([r, g, b], 1 + x * 3);
+  const raw = Buffer.concat(Array.from({ length: height }, () => line));
+  const chunk = (type, body) => {
+    const out = Buffer.alloc(12 + body.length);
+    out.writeUInt32BE(body.length, 0);
+    out.write(type, 4, 'latin1');
+    body.copy(out, 8);
+    out.writeUInt32BE(crc32(out.subarray(4, 8 + body.length)), 8 + body.length);
+    return out;
+  };
+  const header = Buffer.alloc(13);
+  header.writeUInt32BE(width, 0);
+  header.writeUInt32BE(height, 4);
+  header.set([8, 2, 0, 0, 0], 8);
+  fs.writeFileSync(file, Buffer.concat([
+    Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
+    chunk('IHDR', header), chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0)),
+  ]));
+}
+
+function crc32(bytes) {
+  let crc = ~0;
+  for (const byte of bytes) {
+    crc ^= byte;
+    for (let k = 0; k < 8; k++) crc = (crc >>> 1) ^ (0xedb88320 & -(crc & 1));
+  }
+  return ~crc >>> 0;
+}
+
+// Refuses to run against a build that is not there, with the command that
+// makes it.
+export function requireBuild() {
+  const needed = [veskExe, path.join(binDir, 'WebView2Loader.dll'), path.join(binDir, 'web/editor.js')];
+  const missing = needed.filter((file) => !fs.existsSync(file));
+  if (missing.length) {
+    throw new Error(`missing ${missing.join(', ')}: run (cd page && npm run build) and ` +
+                    'cmake --build --preset mingw first');
+  }
+}

@@ -1,0 +1,209 @@
+// Vesk.exe under Wine with its web control backed by headless Chromium, the
+// real editor page, driven by VESK_* variables and observed through VESK_LOG,
+// the files it writes and its snapshots.
+import { test, before } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+
+import {
+  countPixels, readPng, requireBuild, root, sleep, waitFor, wineEnv, winPath, windowsPidFrom,
+  withWorld, writeSolidPng,
+} from './harness.mjs';
+
+const kTimeout = { timeout: 240000 };
+const WM_CLOSE = 0x0010;
+const WM_COMMAND = 0x0111;
+const kToggleTocCommand = 27;
+
+before(() => requireBuild());
+
+// Clicks a menu item or the close button through a small Windows program.
+function post(pid, message, wparam = 0) {
+  const helper = path.join(root, 'build/mingw/tests/win/webhost_e2e_post.exe');
+  const result = spawnSync('wine', [helper, String(pid), String(message), String(wparam)],
+                           { env: wineEnv(), stdio: 'ignore', timeout: 30000 });
+  assert.equal(result.status, 0, `posting ${message} to Vesk.exe (${pid})`);
+}
+
+function writeDoc(dir, name, bytes) {
+  fs.mkdirSync(dir, { recursive: true });
+  const file = path.join(dir, name);
+  fs.writeFileSync(file, bytes);
+  return file;
+}
+
+// Markdown whose JSON form is about `bytes` long, with what quoting and
+// splitting get wrong: quotes, backslashes, control bytes, CJK and emoji.
+function documentOfJsonSize(bytes) {
+  const line = (i) => `${i} 第${i}行 "引号" back\\slash\ttab 😀 <b>&amp;</b> **粗体** \`code\`\n`;
+  const lines = [];
+  let size = 2;
+  for (let i = 0; size < bytes; i++) {
+    const next = line(i);
+    lines.push(next);
+    size += Buffer.byteLength(JSON.stringify(next)) - 2;
+  }
+  return '# 大文档\n\n' + lines.join('');
+}
+
+// The ink a rendered document leaves: clearly darker than the light page.
+const ink = (r, g, b) => r + g + b < 300;
+
+test('the welcome document reaches the page', kTimeout, () => withWorld(async (world) => {
+  const vesk = world.vesk({});
+  await vesk.waitForLine('NATIVE ready gen=1');
+  await vesk.waitForLine('NATIVE navigation completed');
+  const lines = vesk.lines();
+  for (const expected of ['WebView2Loader.dll loaded', 'env callback fired', 'controller callback fired',
+                          'navigate editor page', 'page loaded']) {
+    assert.ok(lines.includes(expected), `"${expected}" in\n${lines.join('\n')}`);
+  }
+  assert.ok(lines.indexOf('controller callback fired') < lines.indexOf('navigate editor page'));
+}));
+
+test('a document named on the command line is shown', kTimeout, () => withWorld(async (world) => {
+  const doc = writeDoc(path.join(world.dir, 'docs'), '显示.md',
+                       '# 一个很大的标题 Heading\n\n' + '这是正文，段落中有足够多的文字来留下墨迹。Plain words too.\n\n'.repeat(12));
+  const shot = path.join(world.dir, 'shot.png');
+  const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_SNAPSHOT: winPath(shot), VESK_SNAPSHOT_DELAY: '1500' } });
+  await vesk.waitForLine('SNAPSHOT OK');
+  assert.ok(vesk.lines().includes(`NATIVE open ${winPath(doc)}`));
+  const png = readPng(shot);
+  assert.ok(png.width >= 600 && png.height >= 400, `snapshot is ${png.width}x${png.height}`);
+  // Text in the editor area, above the status bar.
+  const dark = countPixels(png, ink, { y1: png.height - 40 });
+  assert.ok(dark > 3000, `only ${dark} dark pixels: the document was not rendered`);
+}));
+
+test('VESK_EVAL reports its value through the page log', kTimeout, () => withWorld(async (world) => {
+  const vesk = world.vesk({ env: { VESK_EVAL: "document.title + ':' + (6 * 7)", VESK_KEYLOG: '1' } });
+  const line = await vesk.waitForLine(/^JSLOG EVAL /);
+  assert.equal(line, 'JSLOG EVAL Vesk:42');
+}));
+
+test('saving writes the text byte for byte (LF, CR LF, byte order mark)', kTimeout, () => withWorld(async (world) => {
+  const cases = {
+    'lf.md': '# 标题\n\n正文 "quoted" \\ back\n- 列表\n',
+    'crlf.md': '# 标题\r\n\r\n正文\r\n- 列表\r\n',
+    'bom.md': '\ufeff# 标题\n\n带字节序标记的文档\n',
+  };
+  for (const [name, text] of Object.entries(cases)) {
+    const doc = writeDoc(path.join(world.dir, 'in'), name, text);
+    const out = path.join(world.dir, 'out', name);
+    fs.mkdirSync(path.dirname(out), { recursive: true });
+    const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_COMMAND: 'saveas', VESK_SAVE_AS: winPath(out) } });
+    await vesk.waitForLine(`NATIVE save ${winPath(out)}`);
+    assert.deepEqual(fs.readFileSync(out), fs.readFileSync(doc), name);
+    await vesk.stop();
+  }
+}));
+
+test('large documents travel each delivery route intact', kTimeout, () => withWorld(async (world) => {
+  // Page call up to 512 KiB of JSON, web message up to 1.5 MiB, pieces above.
+  for (const [name, size] of [['route-call.md', 300000], ['route-message.md', 1200000], ['route-pieces.md', 3000000]]) {
+    const doc = writeDoc(path.join(world.dir, 'in'), name, documentOfJsonSize(size));
+    const out = path.join(world.dir, 'out', name);
+    fs.mkdirSync(path.dirname(out), { recursive: true });
+    const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_COMMAND: 'saveas', VESK_SAVE_AS: winPath(out) } });
+    await vesk.waitForLine(`NATIVE save ${winPath(out)}`, 120000);
+    const sent = fs.readFileSync(doc);
+    const back = fs.readFileSync(out);
+    assert.equal(back.length, sent.length, `${name}: size`);
+    assert.ok(back.equals(sent), `${name}: bytes differ`);
+    await vesk.stop();
+  }
+}));
+
+test('a document from another folder reloads the page and old messages are dropped', kTimeout, () => withWorld(async (world) => {
+  const first = writeDoc(path.join(world.dir, 'a'), 'first.md', '# 第一\n');
+  const second = writeDoc(path.join(world.dir, 'b'), 'second.md', '# 第二\n');
+  // The first page keeps talking until it is gone.
+  const ticker = "setInterval(function(){window.webkit.messageHandlers.vesk.postMessage({type:'log',message:'tick '+location.hash})},15)";
+  const vesk = world.vesk({
+    args: [winPath(first)],
+    env: { VESK_EVAL: ticker, VESK_KEYLOG: '1', VESK_DROP: winPath(second) },
+  });
+  await vesk.waitForLine('NATIVE ready gen=2');
+  await sleep(500);
+  const lines = vesk.lines();
+  const reload = lines.indexOf('navigate editor page', lines.indexOf('navigate editor page') + 1);
+  assert.ok(reload > 0, 'a second page load');
+  assert.ok(lines.slice(0, reload).some((l) => l === 'JSLOG tick #g1'), 'the first page was heard');
+  assert.ok(!lines.slice(reload).some((l) => l.startsWith('JSLOG tick #g1')), 'nothing of the first page after the reload');
+  assert.ok(lines.includes(`NATIVE open ${winPath(second)}`));
+  // One page file per process, in the current folder only.
+  assert.equal(windowsPidFrom(path.join(world.dir, 'a')), 0);
+  assert.ok(windowsPidFrom(path.join(world.dir, 'b')) > 0);
+}));
+
+test('a dropped image lands in assets/ and shows in the page', kTimeout, () => withWorld(async (world) => {
+  const folder = path.join(world.dir, 'doc');
+  const doc = writeDoc(folder, 'pictures.md', '# 图片\n\n下面是拖入的图片：\n\n');
+  const image = path.join(world.dir, 'red.png');
+  writeSolidPng(image, 240, 160, [230, 20, 20]);
+  const shot = path.join(world.dir, 'shot.png');
+  const vesk = world.vesk({
+    args: [winPath(doc)],
+    env: { VESK_DROP: winPath(image), VESK_SNAPSHOT: winPath(shot), VESK_SNAPSHOT_DELAY: '4500' },
+  });
+  await vesk.waitForLine('NATIVE drop paths=1');
+  await vesk.waitForLine('SNAPSHOT OK');
+  const assets = path.join(folder, 'assets');
+  const stored = fs.existsSync(assets) ? fs.readdirSync(assets) : [];
+  assert.equal(stored.length, 1, `assets/ holds ${stored.join(', ')}`);
+  assert.ok(fs.readFileSync(path.join(assets, stored[0])).equals(fs.readFileSync(image)));
+  const red = countPixels(readPng(shot), (r, g, b) => r > 200 && g < 60 && b < 60);
+  assert.ok(red > 5000, `only ${red} red pixels: the image is not shown`);
+}));
+
+test('a dropped Markdown file is opened', kTimeout, () => withWorld(async (world) => {
+  const dropped = writeDoc(path.join(world.dir, 'dropped'), '拖入.md', '# 拖入的文档\n');
+  const vesk = world.vesk({ env: { VESK_DROP: winPath(dropped) } });
+  await vesk.waitForLine(`NATIVE open ${winPath(dropped)}`);
+  await vesk.waitForLine('NATIVE ready gen=2');
+}));
+
+test('a command and a menu item reach the page, which reports back', kTimeout, () => withWorld(async (world) => {
+  const folder = path.join(world.dir, 'doc');
+  const doc = writeDoc(folder, 'view.md', '# 视图\n\n## 小节\n');
+  const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_COMMAND: 'togglesource', VESK_KEYLOG: '1' } });
+  await vesk.waitForLine('NATIVE view toc=0 source=1');
+  post(windowsPidFrom(folder), WM_COMMAND, kToggleTocCommand);
+  await vesk.waitForLine('NATIVE view toc=1 source=1');
+}));
+
+test('closing with unsaved changes and VESK_ANSWER=discard exits with 0', kTimeout, () => withWorld(async (world) => {
+  const folder = path.join(world.dir, 'doc');
+  const text = '# 未保存\n';
+  const doc = writeDoc(folder, 'unsaved.md', text);
+  const image = path.join(world.dir, 'blue.png');
+  writeSolidPng(image, 20, 20, [20, 20, 230]);
+  const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_DROP: winPath(image), VESK_ANSWER: 'discard' } });
+  await vesk.waitForLine('NATIVE drop paths=1');
+  // The page marks the document dirty once the image reference is in.
+  await waitFor(() => fs.existsSync(path.join(folder, 'assets')), 20000, 'the stored image');
+  await sleep(1500);
+  post(windowsPidFrom(folder), WM_CLOSE);
+  assert.equal(await vesk.exit(), 0);
+  assert.equal(fs.readFileSync(doc, 'utf8'), text, 'discarded, not saved');
+}));
+
+test('a browser that goes away does not hang the window', kTimeout, () => withWorld(async (world) => {
+  const folder = path.join(world.dir, 'doc');
+  const doc = writeDoc(folder, 'gone.md', '# 浏览器消失\n');
+  const vesk = world.vesk({ args: [winPath(doc)] });
+  await vesk.waitForLine('NATIVE ready gen=1');
+  await world.killBrowser();
+  await sleep(500);
+  post(windowsPidFrom(folder), WM_CLOSE);
+  assert.equal(await vesk.exit(), 0);
+}));
+
+test('without a browser the runtime is reported missing', kTimeout, () => withWorld(async (world) => {
+  // A port nothing listens on: the loader finds no runtime.
+  const vesk = world.vesk({ port: 9, env: {} });
+  await vesk.waitForLine('GetAvailableCoreWebView2BrowserVersionString failed', 30000);
+  assert.ok(!vesk.lines().includes('env callback fired'));
+}));

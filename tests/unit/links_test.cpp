@@ -1,0 +1,69 @@
+// Link classification: what a click on a link in the page may do.
+#include "win/links.h"
+
+#include <gtest/gtest.h>
+
+namespace vesk::win {
+namespace {
+
+TEST(Links, Classification) {
+  const struct {
+    const char* href;
+    const char* dir;
+    LinkKind kind;
+    const char* target;
+  } cases[] = {
+      {"", "C:\\d", LinkKind::Ignore, ""},
+      {" \t\n", "C:\\d", LinkKind::Ignore, ""},
+      {"#part", "C:\\d", LinkKind::Ignore, ""},
+      {"  https://example.com/a?b#c \n", "", LinkKind::System, "https://example.com/a?b#c"},
+      {"HTTPS://EXAMPLE.COM", "", LinkKind::System, "HTTPS://EXAMPLE.COM"},
+      {"mailto:me@example.com", "", LinkKind::System, "mailto:me@example.com"},
+      {"javascript:alert(1)", "C:\\d", LinkKind::Refused, ""},
+      {"ftp://host/x", "C:\\d", LinkKind::Refused, ""},
+      {"tel:123", "C:\\d", LinkKind::Refused, ""},
+      {"ms-settings:display", "C:\\d", LinkKind::Refused, ""},
+      // Relative paths, with query and fragment cut and escapes decoded.
+      {"images/pic%20one.png", "C:\\d", LinkKind::Local, "C:\\d\\images\\pic one.png"},
+      {"notes.md?x=1#part", "C:\\d", LinkKind::Local, "C:\\d\\notes.md"},
+      {"?only", "C:\\d", LinkKind::Ignore, ""},
+      {"a%2Fb.md", "C:\\d", LinkKind::Local, "C:\\d\\a/b.md"},  // an encoded slash stays
+      {"100%.md", "C:\\d", LinkKind::Local, "C:\\d\\100%.md"},
+      {"%E6%96%87.md", "C:\\d", LinkKind::Local, "C:\\d\\文.md"},
+      {"rel.md", "", LinkKind::Local, "rel.md"},  // the current folder
+      // Drive letters are not schemes; absolute paths are not joined.
+      {"C:/docs/a.md", "C:\\d", LinkKind::Local, "C:\\docs\\a.md"},
+      {"/root.md", "C:\\d", LinkKind::Local, "\\root.md"},
+      {"file:///C:/docs/a%20b.md", "C:\\d", LinkKind::Local, "C:\\docs\\a b.md"},
+      {"FILE://server/share/a.md", "C:\\d", LinkKind::Local, "\\\\server\\share\\a.md"},
+      {"file:C:/a.md", "C:\\d", LinkKind::Local, "C:\\a.md"},
+      {"file:///C:/a.md?q#f", "", LinkKind::Local, "C:\\a.md?q#f"},
+  };
+  for (const auto& c : cases) {
+    const LinkAction action = classify_link(c.href, c.dir);
+    EXPECT_EQ(action.kind, c.kind) << c.href;
+    EXPECT_EQ(action.target, c.target) << c.href;
+  }
+}
+
+TEST(Links, DecodeLinkPath) {
+  EXPECT_EQ(decode_link_path("a/b%20c%2fd%zz%4"), "a\\b c/d%zz%4");
+  EXPECT_EQ(decode_link_path("%41%6a"), "Aj");
+  EXPECT_EQ(decode_link_path(""), "");
+}
+
+TEST(Links, ProgramsAndScriptsAreRecognised) {
+  for (const char* path :
+       {"C:\\d\\evil.exe", "C:\\Windows\\System32\\cmd.exe", "run.BAT", "x.Cmd", "a.com",
+        "s.scr", "p.pif", "setup.msi", "x.ps1", "x.vbs", "x.js", "x.wsf", "x.hta", "x.cpl",
+        "x.lnk", "x.reg", "x.jar", "evil.exe.", "evil.exe  ", "evil.exe . .",
+        "\\\\server\\share\\tool.EXE"}) {
+    EXPECT_TRUE(is_executable_path(path)) << path;
+  }
+  for (const char* path : {"a.md", "a.pdf", "a.png", "folder", "x.exe.txt", "json", "a.jsx"}) {
+    EXPECT_FALSE(is_executable_path(path)) << path;
+  }
+}
+
+}  // namespace
+}  // namespace vesk::win

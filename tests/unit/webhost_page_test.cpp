@@ -1,0 +1,102 @@
+// Page assembly: placeholders, the font rule, the protocol flag, the base
+// element and its escaping.
+#include "webhost/page_assembly.h"
+
+#include <gtest/gtest.h>
+
+#include "core/json.h"
+
+namespace vesk {
+namespace {
+
+EditorPageSources sources(std::string html = "<html><head><style>__VESK_CSS__</style></head>"
+                                             "<body><script>__VESK_JS__</script></body></html>") {
+  return {std::move(html), "body{}", "run();", ""};
+}
+
+TEST(PageAssembly, InlinesStyleAndScriptWithTheFlag) {
+  const auto page = assemble_editor_page(sources(), true, "");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(*page,
+            "<html><head><style>body{}</style></head>"
+            "<body><script>window.VESK_INLINE_PROTO=true;run();</script></body></html>");
+  const auto off = assemble_editor_page(sources(), false, "");
+  ASSERT_TRUE(off);
+  EXPECT_NE(off->find("<script>window.VESK_INLINE_PROTO=false;run();</script>"), std::string::npos);
+}
+
+TEST(PageAssembly, AnyEmptyWebFileFails) {
+  for (int empty = 0; empty < 3; ++empty) {
+    EditorPageSources s = sources();
+    (empty == 0 ? s.html : empty == 1 ? s.css : s.js).clear();
+    EXPECT_FALSE(assemble_editor_page(s, true, "file:///C:/d/")) << empty;
+  }
+}
+
+TEST(PageAssembly, InsertedBlocksAreNotSearchedAgain) {
+  // A style sheet that mentions its own placeholder must not recurse, and a
+  // placeholder written twice gets the block twice.
+  EditorPageSources s = sources("<head>__VESK_CSS__|__VESK_CSS__</head>__VESK_JS__");
+  s.css = "a{content:'__VESK_CSS__'}";
+  const auto page = assemble_editor_page(s, true, "");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(*page,
+            "<head>a{content:'__VESK_CSS__'}|a{content:'__VESK_CSS__'}</head>"
+            "window.VESK_INLINE_PROTO=true;run();");
+}
+
+TEST(PageAssembly, FontRuleLeadsTheStyleBlock) {
+  EditorPageSources s = sources("<head>__VESK_CSS__</head>__VESK_JS__");
+  s.font = std::string("\x00\x01\x02ttf", 6);
+  const auto page = assemble_editor_page(s, true, "");
+  ASSERT_TRUE(page);
+  const std::string rule =
+      "@font-face{font-family:'JetBrains Mono';src:url(data:font/ttf;base64,AAECdHRm) "
+      "format('truetype');font-weight:300;font-style:normal;font-display:block;}";
+  EXPECT_EQ(font_face_rule(s.font), rule);
+  EXPECT_EQ(page->substr(0, 6 + rule.size() + 6), "<head>" + rule + "body{}");
+  EXPECT_EQ(font_face_rule(""), "");
+}
+
+TEST(PageAssembly, BaseElementForTheFolder) {
+  struct Case {
+    const char* html;
+    const char* url;
+    const char* expected_head;
+  };
+  const Case cases[] = {
+      {"<head></head>", "file:///C:/docs", "<head><base href=\"file:///C:/docs/\"></head>"},
+      {"<head></head>", "file:///C:/docs/", "<head><base href=\"file:///C:/docs/\"></head>"},
+      {"<head></head>", "file:///C:/a&b/\"<x>",
+       "<head><base href=\"file:///C:/a&amp;b/&quot;&lt;x&gt;/\"></head>"},
+      {"<head></head>", "", "<head></head>"},                        // no folder
+      {"<head>", "file:///C:/docs/", "<head>"},                      // no </head>
+      {"<head></head></head>", "file:///Z:/", "<head><base href=\"file:///Z:/\"></head></head>"},
+  };
+  for (const Case& c : cases) {
+    EditorPageSources s = sources(std::string(c.html) + "__VESK_CSS____VESK_JS__");
+    const auto page = assemble_editor_page(s, true, c.url);
+    ASSERT_TRUE(page) << c.url;
+    EXPECT_EQ(page->substr(0, page->find("body{}")), c.expected_head) << c.url;
+  }
+}
+
+TEST(PageAssembly, ProtocolFlagValues) {
+  struct Case {
+    const char* value;
+    bool enabled;
+  };
+  const Case cases[] = {{"", true},     {"1", true},       {"true", true}, {"OFF", true},
+                        {"False", true}, {"off ", true},   {"0", false},   {"false", false},
+                        {"off", false}};
+  for (const Case& c : cases) EXPECT_EQ(inline_protocol_enabled(c.value), c.enabled) << c.value;
+}
+
+TEST(PageAssembly, FileNameAndUrl) {
+  EXPECT_EQ(editor_page_file_name(4242), ".vesk-preview-4242.html");
+  EXPECT_EQ(page_url_with_generation("file:///C:/d/.vesk-preview-1.html", 3),
+            "file:///C:/d/.vesk-preview-1.html#g3");
+}
+
+}  // namespace
+}  // namespace vesk

@@ -1,0 +1,42 @@
+// For the end-to-end tests: posts one window message to the main window of a
+// running Vesk.exe, as a menu click or the close button would.
+//   webhost_e2e_post <windows pid> <message> [wparam]
+// Exit code 0 once posted, 1 when no such window appeared within 10 s.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+namespace {
+
+struct Search {
+  DWORD process;
+  HWND window = nullptr;
+};
+
+BOOL CALLBACK look(HWND window, LPARAM data) {
+  auto& search = *reinterpret_cast<Search*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (owner == search.process && std::wcscmp(name, L"VeskNativeWindow") == 0) {
+    search.window = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) return 2;
+  Search search{static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10))};
+  const UINT message = static_cast<UINT>(std::wcstoul(argv[2], nullptr, 0));
+  const WPARAM wparam = argc > 3 ? static_cast<WPARAM>(std::wcstoul(argv[3], nullptr, 0)) : 0;
+  for (int attempt = 0; attempt < 100 && !search.window; ++attempt) {
+    EnumWindows(look, reinterpret_cast<LPARAM>(&search));
+    if (!search.window) Sleep(100);
+  }
+  return search.window && PostMessageW(search.window, message, wparam, 0) ? 0 : 1;
+}

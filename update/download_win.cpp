@@ -1,0 +1,229 @@
+#include "update/download_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "update/public_key.h"
+#include "update/update_check_win.h"
+#include "update/win_support.h"
+
+namespace vesk::win {
+namespace {
+
+void remove_file(const std::wstring& path) { ::DeleteFileW(path.c_str()); }
+
+// Verifies what was fetched: the manifest's signature first, so a package
+// named by a forged manifest is never trusted whatever its hash.
+bool check_download(DownloadJob& job) {
+  std::string error;
+  if (!verify_manifest_signature(job.manifest_text, update_public_key(), &error)) {
+    job.error = L"更新清单验签失败，已放弃更新。";
+    update_log("manifest verify failed: %s", error.c_str());
+    return false;
+  }
+  std::string actual;
+  if (!sha256_file_hex(job.file, actual)) {
+    job.error = L"无法计算下载文件的哈希";
+    return false;
+  }
+  if (!sha256_hex_matches(actual, job.expected_sha256)) {
+    job.error = L"更新包校验失败（SHA256 不一致），已删除下载内容。";
+    return false;
+  }
+  return true;
+}
+
+// The pause before a retry; a cancel cuts it short, since the next attempt
+// would end at once anyway.
+void pause_before_retry(const DownloadJob& job) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDownloadRetryPauseMs);
+  while (!job.cancel.load()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(50)));
+  }
+}
+
+HRESULT CALLBACK progress_callback(HWND dialog, UINT notification, WPARAM, LPARAM, LONG_PTR data) {
+  auto& job = *reinterpret_cast<DownloadJob*>(data);
+  if (notification == TDN_BUTTON_CLICKED) {
+    if (!job.done.load()) job.cancel.store(true);
+  } else if (notification == TDN_TIMER) {
+    if (job.done.load()) {
+      ::SendMessageW(dialog, TDM_CLICK_BUTTON, IDOK, 0);
+      return S_OK;
+    }
+    const DownloadProgressView view = download_progress_view(job.downloaded.load(), job.total.load());
+    if (view.percent) ::SendMessageW(dialog, TDM_SET_PROGRESS_BAR_POS, static_cast<WPARAM>(*view.percent), 0);
+    const std::wstring content = to_utf16(view.content);
+    ::SendMessageW(dialog, TDM_SET_ELEMENT_TEXT, TDE_CONTENT, reinterpret_cast<LPARAM>(content.c_str()));
+  }
+  return S_OK;
+}
+
+void show_progress_dialog(HWND window, DownloadJob& job) {
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = window;
+  config.dwFlags = TDF_POSITION_RELATIVE_TO_WINDOW | TDF_CALLBACK_TIMER | TDF_SHOW_PROGRESS_BAR |
+                   TDF_ALLOW_DIALOG_CANCELLATION;
+  config.pszWindowTitle = L"Vesk";
+  config.pszMainIcon = TD_INFORMATION_ICON;
+  config.pszMainInstruction = L"正在下载更新…";
+  config.pszContent = L"正在连接更新服务器。";
+  config.pfCallback = progress_callback;
+  config.lpCallbackData = reinterpret_cast<LONG_PTR>(&job);
+  ::TaskDialogIndirect(&config, nullptr, nullptr, nullptr);
+}
+
+void hand_over(HWND window, const UpdateTarget& target, const std::wstring& file) {
+  if (target.is_installer) {
+    const auto started = reinterpret_cast<INT_PTR>(
+        ::ShellExecuteW(window, L"open", file.c_str(), kInstallerParameters, nullptr, SW_SHOWNORMAL));
+    if (started > 32) {
+      update_log("installer launched, quitting");
+      if (update_close_main_window()) update_close_main_window()();
+    } else {
+      show_error_box(window, L"无法启动安装程序", "更新包已下载，请手动运行：\n" + to_utf8(file));
+    }
+    return;
+  }
+  show_error_box(window, L"更新包已下载",
+                   "已通过清单签名与 SHA256 校验：\n" + to_utf8(file) +
+                       "\n\n将打开所在文件夹并退出 Vesk，解压覆盖后重新打开即可。");
+  const std::wstring select = L"/select,\"" + file + L"\"";
+  ::ShellExecuteW(window, L"open", L"explorer.exe", select.c_str(), nullptr, SW_SHOWNORMAL);
+  if (update_close_main_window()) update_close_main_window()();
+}
+
+}  // namespace
+
+void download_worker(const std::wstring& url, const std::wstring& file, DownloadJob& job) {
+  bool succeeded = false;
+  for (int attempt = 1; attempt <= kDownloadAttempts; ++attempt) {
+    update_log("download attempt %d/%d", attempt, kDownloadAttempts);
+    bool retryable = false;
+    if (download_to_file(url, file, job, &retryable)) {
+      // A finished transfer is final: a bad signature or hash is not
+      // something another attempt at the same bytes would mend.
+      succeeded = check_download(job);
+      break;
+    }
+    if (job.cancel.load()) break;
+    if (!retryable) {
+      update_log("download failed (non-retryable): %s", to_utf8(job.error).c_str());
+      break;
+    }
+    if (attempt == kDownloadAttempts) break;
+    update_log("download failed (retryable), sleep %d ms before retry", kDownloadRetryPauseMs);
+    pause_before_retry(job);
+    if (job.cancel.load()) break;
+    job.downloaded.store(0);
+    job.total.store(0);
+  }
+  job.succeeded = succeeded;
+  job.done.store(true);
+}
+
+bool sha256_file_hex(const std::wstring& path, std::string& out) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  BCRYPT_ALG_HANDLE raw_algorithm = nullptr;
+  if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&raw_algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return false;
+  const UniqueAlgorithm algorithm(raw_algorithm);
+  DWORD object_length = 0;
+  DWORD digest_length = 0;
+  ULONG size = 0;
+  if (!BCRYPT_SUCCESS(::BCryptGetProperty(algorithm.get(), BCRYPT_OBJECT_LENGTH,
+                                          reinterpret_cast<PUCHAR>(&object_length), sizeof object_length, &size, 0)) ||
+      !BCRYPT_SUCCESS(::BCryptGetProperty(algorithm.get(), BCRYPT_HASH_LENGTH,
+                                          reinterpret_cast<PUCHAR>(&digest_length), sizeof digest_length, &size, 0))) {
+    return false;
+  }
+  // The hash object lives in this buffer, so the buffer must outlive it:
+  // declared first, destroyed last.
+  std::vector<UCHAR> object(object_length);
+  BCRYPT_HASH_HANDLE raw_hash = nullptr;
+  if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.get(), &raw_hash, object.data(), object_length, nullptr, 0, 0))) {
+    return false;
+  }
+  const UniqueHash hash(raw_hash);
+  std::vector<UCHAR> buffer(65536);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
+    if (read == 0) break;
+    if (!BCRYPT_SUCCESS(::BCryptHashData(hash.get(), buffer.data(), read, 0))) return false;
+  }
+  std::vector<UCHAR> digest(digest_length);
+  if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash.get(), digest.data(), digest_length, 0))) return false;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  out.clear();
+  for (const UCHAR byte : digest) {
+    out.push_back(kDigits[byte >> 4]);
+    out.push_back(kDigits[byte & 15]);
+  }
+  return true;
+}
+
+void download_and_install(HWND window, const UpdateTarget& target, const std::string& manifest_text) {
+  if (update_has_unsaved_changes() && update_has_unsaved_changes()()) {
+    show_error_box(window, L"请先保存", "文档有未保存的修改，保存后再更新。");
+    return;
+  }
+  if (target.sha256.empty()) {
+    show_error_box(window, L"无法校验更新包", "更新清单缺少 SHA256，已取消下载。");
+    return;
+  }
+  wchar_t temp[MAX_PATH];
+  const DWORD temp_length = ::GetTempPathW(MAX_PATH, temp);
+  if (temp_length == 0 || temp_length >= MAX_PATH) {
+    show_error_box(window, L"下载失败", "无法定位临时目录。");
+    return;
+  }
+  const std::filesystem::path folder = std::filesystem::path(temp) / L"Vesk-update";
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  const std::wstring url = to_utf16(target.url);
+  const std::wstring file = (folder / download_file_name(url)).wstring();
+  remove_file(file);
+
+  DownloadJob job;
+  job.expected_sha256 = target.sha256;
+  job.manifest_text = manifest_text;
+  job.file = file;
+  update_log("download %s -> %s", target.url.c_str(), to_utf8(file).c_str());
+
+  std::thread worker;
+  try {
+    worker = std::thread([&url, &file, &job] { download_worker(url, file, job); });
+  } catch (const std::system_error&) {
+    show_error_box(window, L"更新失败", "下载更新包失败。");
+    return;
+  }
+  show_progress_dialog(window, job);
+  if (!job.done.load()) job.cancel.store(true);
+  worker.join();
+
+  if (job.succeeded) {
+    update_log("download ok bytes=%lld", static_cast<long long>(job.downloaded.load()));
+    hand_over(window, target, file);
+    return;
+  }
+  remove_file(file);
+  if (job.cancel.load() && job.error.empty()) {
+    update_log("download cancelled");
+    return;
+  }
+  update_log("download failed: %s", to_utf8(job.error).c_str());
+  show_error_box(window, L"更新失败", job.error.empty() ? "下载更新包失败。" : to_utf8(job.error));
+}
+
+}  // namespace vesk::win

@@ -1,0 +1,203 @@
+// The OLE drop target and its registration by the main window. OLE calls the
+// target on the UI thread inside its modal drag loop, so Drop only posts the
+// paths; the window opens them once the drag is over.
+#include "webhost/drop_target.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "win/diagnostics.h"
+#include "win/main_window.h"
+#include "win/strings_win.h"
+
+namespace vesk::win {
+namespace {
+
+std::string hresult_text(HRESULT result) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(result));
+  return text;
+}
+
+std::wstring class_name_of(HWND window) {
+  wchar_t name[64] = {};
+  const int length = GetClassNameW(window, name, 64);
+  return std::wstring(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+void set_effect(DWORD* effect, bool accepted) {
+  if (effect) *effect = accepted ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+}
+
+}  // namespace
+
+DropTarget::DropTarget(HWND window, AcceptPaths accept_paths)
+    : window_(window), accept_paths_(std::move(accept_paths)) {}
+
+HRESULT DropTarget::QueryInterface(REFIID iid, void** out) {
+  return query_interface_of(this, iid, out, {IID_IDropTarget});
+}
+ULONG DropTarget::AddRef() { return add_reference(); }
+ULONG DropTarget::Release() { return release_reference(); }
+
+bool DropTarget::accepts(IDataObject* data) const {
+  if (!accept_paths_) return false;
+  const std::vector<std::string> paths = dropped_paths(data);
+  return !paths.empty() && accept_paths_(paths);
+}
+
+HRESULT DropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) {
+  accepted_ = accepts(data);
+  set_effect(effect, accepted_);
+  return S_OK;
+}
+
+HRESULT DropTarget::DragOver(DWORD, POINTL, DWORD* effect) {
+  set_effect(effect, accepted_);
+  return S_OK;
+}
+
+HRESULT DropTarget::DragLeave() {
+  accepted_ = false;
+  return S_OK;
+}
+
+HRESULT DropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
+  const bool accepted_now = accepts(data);
+  set_effect(effect, accepted_);
+  accepted_ = false;
+  if (!accepted_now) return S_OK;
+  auto paths = std::make_unique<std::vector<std::string>>(dropped_paths(data));
+  if (paths->empty()) return S_OK;
+  HWND root = GetAncestor(window_, GA_ROOT);
+  if (!root) root = window_;
+  if (PostMessageW(root, kDropPathsMessage, 0, reinterpret_cast<LPARAM>(paths.get()))) {
+    paths.release();  // the window frees it
+  }
+  return S_OK;
+}
+
+DropTarget* register_drop_target(HWND window, AcceptPaths accept_paths, std::string& error) {
+  if (!window) {
+    error = "宿主窗口句柄为空";
+    return nullptr;
+  }
+  APTTYPE type{};
+  APTTYPEQUALIFIER qualifier{};
+  if (SUCCEEDED(CoGetApartmentType(&type, &qualifier)) && type != APTTYPE_STA &&
+      type != APTTYPE_MAINSTA) {
+    error = "当前线程不是 STA 套间（类型 " + std::to_string(static_cast<int>(type)) + "）";
+    return nullptr;
+  }
+  // OLE stays initialised for the rest of the thread's life: clipboard and
+  // drag and drop need it as long as the window exists.
+  const HRESULT ole = OleInitialize(nullptr);
+  if (FAILED(ole)) {
+    error = "OleInitialize 失败 " + hresult_text(ole);
+    return nullptr;
+  }
+
+  auto* target = new DropTarget(window, std::move(accept_paths));
+  HRESULT result = RegisterDragDrop(window, target);
+  if (result == DRAGDROP_E_ALREADYREGISTERED) {
+    RevokeDragDrop(window);
+    result = RegisterDragDrop(window, target);
+  }
+  if (SUCCEEDED(result)) return target;
+
+  if (keylog_enabled()) std::fprintf(stderr, "WIN RegisterDragDrop failed %s\n", hresult_text(result).c_str());
+  error = "RegisterDragDrop 失败 " + hresult_text(result);
+  target->Release();
+  return nullptr;
+}
+
+HWND web_control_window(HWND main_window) {
+  if (!main_window || !IsWindow(main_window)) return nullptr;
+  struct Candidates {
+    HWND render_widget = nullptr;
+    HWND widget = nullptr;
+  } found;
+  EnumChildWindows(
+      main_window,
+      [](HWND child, LPARAM data) -> BOOL {
+        auto& c = *reinterpret_cast<Candidates*>(data);
+        const std::wstring name = class_name_of(child);
+        if (name.empty()) return TRUE;
+        // A visible window wins over an invisible one of the same class found
+        // earlier; otherwise the first one stays.
+        auto keep = [child](HWND& kept) {
+          if (!kept || (!IsWindowVisible(kept) && IsWindowVisible(child))) kept = child;
+        };
+        if (name == L"Chrome_RenderWidgetHostHWND") keep(c.render_widget);
+        else if (name == L"Chrome_WidgetWin_1") keep(c.widget);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found.render_widget ? found.render_widget : found.widget;
+}
+
+std::vector<std::string> dropped_paths(IDataObject* data) {
+  std::vector<std::string> paths;
+  if (!data) return paths;
+  FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium{};
+  if (FAILED(data->GetData(&format, &medium))) return paths;
+  if (medium.hGlobal) {
+    if (auto drop = static_cast<HDROP>(GlobalLock(medium.hGlobal))) {
+      const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+      for (UINT i = 0; i < count; ++i) {
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        if (length == 0) continue;
+        std::wstring name(length + 1, L'\0');
+        if (DragQueryFileW(drop, i, name.data(), length + 1) == 0) continue;
+        name.resize(std::wstring_view(name.c_str()).size());
+        paths.push_back(to_utf8(name));
+      }
+      GlobalUnlock(medium.hGlobal);
+    }
+  }
+  ReleaseStgMedium(&medium);
+  return paths;
+}
+
+// --- the main window's side ------------------------------------------------------
+
+void VeskMainWindow::ensure_drop_target() {
+  if (!window_ || !core_) return;
+  HWND target = web_control_window(window_);
+  if (!target) target = window_;
+  if (drop_target_ && drop_window_ == target && IsWindow(target)) return;
+  revoke_drop_target();
+
+  AcceptPaths accept = [this](const std::vector<std::string>& paths) {
+    return core_ && core_->can_accept_drop(paths);
+  };
+  std::string error;
+  DropTarget* registered = register_drop_target(target, accept, error);
+  if (!registered && target != window_) {
+    registered = register_drop_target(window_, accept, error);
+    target = window_;
+  }
+  drop_target_ = registered;
+  drop_window_ = registered ? target : nullptr;
+  if (registered) {
+    write_diagnostic_line("NATIVE drop target on " + to_utf8(class_name_of(target)) + " " +
+                          std::to_string(reinterpret_cast<std::uintptr_t>(target)));
+  } else {
+    write_diagnostic_line("NATIVE drop target unavailable: " + error);
+  }
+}
+
+void VeskMainWindow::revoke_drop_target() {
+  if (drop_target_) {
+    RevokeDragDrop(drop_window_);
+    drop_target_->Release();
+  }
+  drop_target_ = nullptr;
+  drop_window_ = nullptr;
+}
+
+}  // namespace vesk::win

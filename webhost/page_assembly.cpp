@@ -1,0 +1,86 @@
+#include "webhost/page_assembly.h"
+
+#include "core/json.h"
+
+namespace vesk {
+
+bool inline_protocol_enabled(std::string_view value) {
+  return value != "0" && value != "false" && value != "off";
+}
+
+std::string font_face_rule(std::string_view font) {
+  if (font.empty()) return {};
+  std::string rule = "@font-face{font-family:'JetBrains Mono';src:url(data:font/ttf;base64,";
+  rule += encode_base64(reinterpret_cast<const unsigned char*>(font.data()), font.size());
+  rule += ") format('truetype');font-weight:300;font-style:normal;font-display:block;}";
+  return rule;
+}
+
+void replace_placeholders(std::string& html, std::string_view placeholder, std::string_view block) {
+  if (placeholder.empty()) return;
+  std::size_t at = html.find(placeholder);
+  if (at == std::string::npos) return;
+  // One pass into a new string: the script block is megabytes, and
+  // std::string::replace in place would move the tail once per occurrence.
+  std::string out;
+  out.reserve(html.size() + block.size());
+  std::size_t from = 0;
+  while (at != std::string::npos) {
+    out.append(html, from, at - from);
+    out.append(block);
+    from = at + placeholder.size();
+    at = html.find(placeholder, from);
+  }
+  out.append(html, from, std::string::npos);
+  html.swap(out);
+}
+
+std::string escape_html_attribute(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '"': out += "&quot;"; break;
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c; break;
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> assemble_editor_page(const EditorPageSources& sources,
+                                                bool inline_protocol,
+                                                std::string_view folder_url) {
+  if (sources.html.empty() || sources.css.empty() || sources.js.empty()) return std::nullopt;
+
+  std::string html = sources.html;
+  replace_placeholders(html, kCssPlaceholder, font_face_rule(sources.font) + sources.css);
+
+  std::string script = inline_protocol ? "window.VESK_INLINE_PROTO=true;"
+                                       : "window.VESK_INLINE_PROTO=false;";
+  script += sources.js;
+  replace_placeholders(html, kJsPlaceholder, script);
+
+  if (!folder_url.empty()) {
+    std::string url(folder_url);
+    if (url.back() != '/') url += '/';
+    const std::string escaped = escape_html_attribute(url);
+    const std::size_t head_end = html.find("</head>");
+    if (head_end != std::string::npos) {
+      html.insert(head_end, "<base href=\"" + escaped + "\">");
+    }
+  }
+  return html;
+}
+
+std::string editor_page_file_name(std::uint32_t process_id) {
+  return ".vesk-preview-" + std::to_string(process_id) + ".html";
+}
+
+std::string page_url_with_generation(std::string_view file_url, std::int32_t generation) {
+  return std::string(file_url) + "#g" + std::to_string(generation);
+}
+
+}  // namespace vesk

@@ -1,0 +1,47 @@
+// Both directions between the native side and the page, decided from text:
+// how a document reaches the page's setMarkdown (one script, one web message
+// or scripts carrying it in pieces) and which page messages are current.
+// Portable; the web host does the calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesk {
+
+// Bytes of UTF-8. The first and last bound what one executed script may
+// carry; a web message is not counted against that budget.
+inline constexpr std::size_t kPageCallLimit = 0x80000;     // JSON form of a document
+inline constexpr std::size_t kWebMessageLimit = 0x180000;  // whole large-document message
+inline constexpr std::size_t kChunkLimit = 0x80000;        // escaped size of one piece
+
+enum class MarkdownRoute { PageCall, WebMessage, Chunks };
+
+struct MarkdownDelivery {
+  MarkdownRoute route = MarkdownRoute::PageCall;
+  // The script for PageCall, the JSON message for WebMessage, empty for
+  // Chunks (see chunk_injection_scripts).
+  std::string payload;
+};
+
+// Quotes the text once and picks the route by the sizes above.
+MarkdownDelivery plan_markdown_delivery(std::string_view text);
+
+// Splits the text into pieces whose JSON escaping stays within `limit`
+// bytes, never inside a UTF-8 sequence. An empty text gives no pieces.
+std::vector<std::string_view> split_for_injection(std::string_view text,
+                                                  std::size_t limit = kChunkLimit);
+
+// The scripts that carry a text in pieces and hand it to setMarkdown once,
+// to be run in this order.
+std::vector<std::string> chunk_injection_scripts(std::string_view text);
+
+// True when a page message with this source URL comes from the current page
+// load: no fragment at all, or exactly "#g<generation>". Older loads are
+// dropped.
+bool message_from_current_page(std::string_view source, std::int32_t generation);
+
+}  // namespace vesk

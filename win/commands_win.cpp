@@ -1,0 +1,110 @@
+// run_command: where every menu item, accelerator, hooked key, page key and
+// start-up command ends.
+#include <windows.h>
+
+#include "core/commands.h"
+#include "webhost/web_host_view.h"
+#include "win/diagnostics.h"
+#include "win/main_window.h"
+
+namespace vesk::win {
+
+void VeskMainWindow::run_command(int id) {
+  const CommandSpec* command = find_command(id);
+  if (command && keylog_enabled()) write_diagnostic_line("NATIVE command " + command->label);
+
+  switch (id) {
+    case 1:
+      if (confirm_unsaved_changes(AfterSaveAction::NewDocument, "")) start_new_document();
+      return;
+    case 2:
+      open_with_dialog();
+      return;
+    case 3:
+      save_as_requested_ = false;
+      if (core_) core_->request_snapshot();
+      return;
+    case 4:
+      save_as_requested_ = true;
+      if (core_) core_->request_snapshot();
+      return;
+    case 5:
+      if (core_) core_->request_html_export(display_name());
+      return;
+    case 6:
+      export_pdf_command();
+      return;
+    case 12:
+      if (web_host_) web_host_->run_script("document.execCommand('selectAll');");
+      return;
+    case 29:
+      follow_system_theme_ = false;
+      dark_theme_ = !dark_theme_;
+      update_theme();
+      return;
+    case 30:
+      follow_system_theme_ = true;
+      update_theme();
+      return;
+    default:
+      break;
+  }
+
+  if (!core_) return;
+  switch (id) {
+    case 7:
+      core_->undo();
+      return;
+    case 8:
+      core_->redo();
+      return;
+    case 9:
+      core_->edit_command("cut");
+      return;
+    case 10:
+      core_->edit_command("copy");
+      return;
+    case 11:
+      core_->edit_command("paste");
+      return;
+    case 27:
+      core_->toggle_toc();
+      return;
+    case 28:
+      core_->toggle_source();
+      return;
+    case 31:
+      core_->zoom_by(1);
+      return;
+    case 32:
+      core_->zoom_by(-1);
+      return;
+    case 33:
+      core_->reset_zoom();
+      return;
+    default:
+      if (command && !command->format.empty()) core_->format(command->format);
+      return;
+  }
+}
+
+void VeskMainWindow::export_pdf_command() {
+  if (source_view_) {
+    set_status("源码模式下不能导出 PDF，先退出源码模式");
+    return;
+  }
+  if (!document_path_.empty()) {
+    if (confirm_unsaved_changes(AfterSaveAction::ExportPdf, "")) begin_pdf_export();
+    return;
+  }
+  // An untitled document is saved first; the export follows a successful save.
+  after_save_action_ = AfterSaveAction::ExportPdf;
+  save_as_requested_ = true;
+  if (core_) core_->request_snapshot();
+}
+
+void VeskMainWindow::front_end_error(const std::string& message) {
+  set_status("前端错误：" + message);
+}
+
+}  // namespace vesk::win

@@ -1,0 +1,75 @@
+// The menu bar and accelerator table built from the command table, and the
+// check marks and greyed items that follow the view state.
+#include <windows.h>
+
+#include "win/diagnostics.h"
+#include "win/main_window.h"
+#include "win/shortcuts.h"
+#include "win/strings_win.h"
+
+namespace vesk::win {
+namespace {
+
+HMENU build_menu_bar() {
+  HMENU bar = CreateMenu();
+  if (!bar) return nullptr;
+  for (const MenuSection& section : menu_sections()) {
+    HMENU popup = CreatePopupMenu();
+    if (!popup) continue;
+    for (int id : section.items) {
+      if (id == 0) {
+        AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+        continue;
+      }
+      const std::string text = menu_item_text(id);
+      if (text.empty()) continue;  // not a command
+      AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(id), to_utf16(text).c_str());
+    }
+    if (section.kind == 0) {
+      AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+      AppendMenuW(popup, MF_STRING, kCheckUpdatesMenuId, L"检查更新(&U)...");
+      AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+      AppendMenuW(popup, MF_STRING, kExitMenuId, L"退出(&X)\tAlt+F4");
+    }
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                to_utf16(menu_bar_label(section)).c_str());
+  }
+  return bar;
+}
+
+HACCEL build_accelerator_table() {
+  std::vector<ACCEL> table;
+  for (const AcceleratorEntry& entry : accelerator_entries()) {
+    table.push_back({entry.flags, entry.key, static_cast<WORD>(entry.command)});
+  }
+  if (table.empty()) return nullptr;
+  return CreateAcceleratorTableW(table.data(), static_cast<int>(table.size()));
+}
+
+}  // namespace
+
+void VeskMainWindow::install_menus() {
+  if (HMENU bar = build_menu_bar()) SetMenu(window_, bar);
+  if (accelerator_table_) DestroyAcceleratorTable(accelerator_table_);
+  accelerator_table_ = build_accelerator_table();
+}
+
+void VeskMainWindow::refresh_menu_state() {
+  if (!window_) return;
+  HMENU bar = GetMenu(window_);
+  if (!bar) return;
+  const auto check = [bar](UINT id, bool on) {
+    CheckMenuItem(bar, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  };
+  check(27, toc_visible_);
+  check(28, source_view_);
+  check(29, dark_theme_);
+  check(30, follow_system_theme_);
+  // The source view has no print layout and its clipboard is plain text.
+  for (UINT id : {6u, 9u, 10u, 11u}) {
+    EnableMenuItem(bar, id, MF_BYCOMMAND | (source_view_ ? MF_GRAYED : MF_ENABLED));
+  }
+  DrawMenuBar(window_);
+}
+
+}  // namespace vesk::win
