@@ -6,20 +6,13 @@
 #include <fstream>
 #include <system_error>
 
+#include "core/ascii.h"
 #include "core/paths.h"
 
 namespace fs = std::filesystem;
 
 namespace vesk {
 namespace {
-
-std::string ascii_lower(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
 
 bool is_folder(const fs::path& path) {
   std::error_code error;

@@ -5,18 +5,12 @@
 #include <fstream>
 #include <system_error>
 
+#include "core/ascii.h"
+
 namespace vesk {
 namespace {
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
-
-std::string ascii_lower(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
 
 template <std::size_t N>
 bool extension_in(std::string_view path, const std::array<std::string_view, N>& list) {

@@ -2,16 +2,10 @@
 
 #include <array>
 
+#include "core/ascii.h"
+
 namespace vesk::win {
 namespace {
-
-std::string ascii_lower(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
 
 std::string_view trim(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) < 0x21) text.remove_prefix(1);
