@@ -47,6 +47,7 @@ class VeskMainWindow {
   HWND window() const { return window_; }
   EditorCore* core() const { return core_.get(); }
   WebHostView* web_host() const { return web_host_.get(); }
+  HACCEL accelerator_table() const { return accelerator_table_; }
 
   // Status line; held until the page is ready.
   void set_status(const std::string& text);

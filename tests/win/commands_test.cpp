@@ -134,6 +134,25 @@ TEST_F(Commands, MenuBarReadsBackAsBuilt) {
   EXPECT_EQ(item_text(view_menu, 6), "放大\tCtrl+=");
 }
 
+TEST_F(Commands, AcceleratorTableReadsBackInMenuOrder) {
+  HACCEL table = window->accelerator_table();
+  ASSERT_TRUE(table);
+  const int count = CopyAcceleratorTableW(table, nullptr, 0);
+  ASSERT_EQ(count, 29);
+  std::vector<ACCEL> entries(static_cast<std::size_t>(count));
+  CopyAcceleratorTableW(table, entries.data(), count);
+  EXPECT_EQ(entries[0].fVirt, FVIRTKEY | FCONTROL);
+  EXPECT_EQ(entries[0].key, 'N');
+  EXPECT_EQ(entries[0].cmd, 1);
+  EXPECT_EQ(entries[4].fVirt, FVIRTKEY | FCONTROL | FALT);  // Ctrl+Alt+E
+  EXPECT_EQ(entries[4].cmd, 5);
+  EXPECT_EQ(entries[26].key, VK_ADD);  // Ctrl with the keypad plus
+  EXPECT_EQ(entries[26].cmd, 31);
+  for (const ACCEL& entry : entries) {
+    EXPECT_TRUE(entry.cmd < 9 || entry.cmd > 12) << entry.cmd;  // the page's editing keys
+  }
+}
+
 TEST_F(Commands, ThemeFollowsTheSystemUntilTheUserChooses) {
   // The app mode is dark: the page starts dark, both items checked.
   EXPECT_TRUE(sent(page_call_string("setTheme", "dark")));
@@ -228,7 +247,8 @@ TEST_F(Commands, MenuAndKeysRouteToCommands) {
   const std::string lines = log();
   EXPECT_NE(lines.find("NATIVE key vk=66 mods=8 cmd=13\n"), std::string::npos);
   EXPECT_NE(lines.find("NATIVE key vk=78 mods=12\n"), std::string::npos);
-  EXPECT_NE(lines.find("NATIVE keyboard hook "), std::string::npos);
+  // Wine delivers low-level hooks, so the hook is really installed here.
+  EXPECT_NE(lines.find("NATIVE keyboard hook on\n"), std::string::npos);
 }
 
 TEST_F(Commands, LinksToProgramsAreRefused) {
