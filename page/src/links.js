@@ -1,0 +1,77 @@
+// Finding the link under a position and its target as the author wrote it.
+import { syntaxTree } from '@codemirror/language';
+
+const kEntities = { amp: '&', lt: '<', gt: '>', quot: '"', apos: "'", nbsp: '\u00a0' };
+
+/** A link destination as Markdown means it: without <>, escapes and entities resolved. */
+export function destination(raw) {
+  let s = raw.trim();
+  if (s.startsWith('<') && s.endsWith('>')) s = s.slice(1, -1);
+  return s
+    .replace(/\\([!-/:-@[-`{-~])/g, '$1')
+    .replace(/&(#x[0-9a-f]{1,6}|#[0-9]{1,7}|[a-z]+);/gi, (m, e) => {
+      if (e[0] === '#') {
+        const code = e[1] === 'x' || e[1] === 'X' ? parseInt(e.slice(2), 16) : parseInt(e.slice(1), 10);
+        return code > 0 && code <= 0x10ffff ? String.fromCodePoint(code) : m;
+      }
+      return kEntities[e.toLowerCase()] ?? m;
+    });
+}
+
+function normalizeLabel(label) {
+  return label.trim().replace(/\s+/g, ' ').toLowerCase();
+}
+
+/** Target of a reference definition "[label]: target", searched only when followed. */
+export function resolveReference(doc, label) {
+  const want = normalizeLabel(label);
+  const re = /^ {0,3}\[((?:[^\]\\]|\\.)+)\]:[ \t]*(<[^>\n]*>|\S+)/;
+  for (const iter = doc.iter(); !iter.next().done;) {
+    // iter yields lines and line breaks; a definition fits on its line.
+    if (iter.lineBreak) continue;
+    const m = re.exec(iter.value);
+    if (m && normalizeLabel(m[1]) === want) return destination(m[2]);
+  }
+  return null;
+}
+
+/** The href of the link at `pos`, or null. */
+export function linkAt(state, pos) {
+  const tree = syntaxTree(state);
+  for (const side of [1, -1]) {
+    for (let node = tree.resolveInner(pos, side); node; node = node.parent) {
+      const href = hrefOf(state, node);
+      if (href != null) return href;
+    }
+  }
+  return null;
+}
+
+export function hrefOf(state, node) {
+  const text = (n) => state.sliceDoc(n.from, n.to);
+  switch (node.name) {
+    case 'Link': {
+      const url = node.getChild('URL');
+      if (url) return destination(text(url));
+      const label = node.getChild('LinkLabel');
+      if (label) return resolveReference(state.doc, text(label).slice(1, -1));
+      return null;
+    }
+    case 'Autolink': {
+      const url = node.getChild('URL');
+      if (!url) return null;
+      const t = text(url);
+      return /^[^\s@<>]+@[^\s@<>]+$/.test(t) && !/^[a-z][a-z0-9+.-]*:/i.test(t) ? `mailto:${t}` : t;
+    }
+    case 'URL': {
+      // Addresses inside link syntax belong to that link (handled by its parent).
+      if (node.parent && /^(?:Link|Image|Autolink|LinkReference)$/.test(node.parent.name)) return null;
+      const t = text(node);
+      if (/^www\./i.test(t)) return `http://${t}`;
+      if (/^[^\s@:/]+@[^\s@]+\.[^\s@]+$/.test(t)) return `mailto:${t}`;
+      return t;
+    }
+    default:
+      return null;
+  }
+}

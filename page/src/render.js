@@ -1,0 +1,131 @@
+// Markdown to HTML for everything that leaves the editor as HTML: the exported
+// document, the HTML flavour of copied text, the print view and the cells of
+// rendered tables. Every piece of HTML goes through DOMPurify before it reaches a
+// DOM or the native side: the document's own markup must never run in this page,
+// which can talk to the native side.
+import MarkdownIt from 'markdown-it';
+import DOMPurify from 'dompurify';
+import { slug } from './headings.js';
+import documentCss from './document.css';
+
+// Addresses as the author wrote them; the native side resolves relative image
+// paths itself (and percent-decodes them) when it embeds the files.
+const kBadScheme = /^(?:javascript|vbscript|data):/i;
+const kImageData = /^data:image\/(?:png|gif|jpe?g|webp|bmp|svg\+xml)[;,]/i;
+
+export function safeUrl(url) {
+  // Browsers ignore these characters inside a scheme, so "java\tscript:" counts.
+  const probe = String(url).replace(/[\u0000-\u0020\u007f-\u009f]/g, '');
+  return !kBadScheme.test(probe) || kImageData.test(probe);
+}
+
+const md = new MarkdownIt({ html: true, linkify: true });
+md.normalizeLink = (url) => url;
+md.validateLink = safeUrl;
+md.use(taskLists);
+md.use(headingAnchors);
+
+// "- [ ] task" items become disabled checkboxes.
+function taskLists(md) {
+  md.core.ruler.after('inline', 'vesk_tasks', (state) => {
+    const tokens = state.tokens;
+    for (let i = 2; i < tokens.length; i++) {
+      const inline = tokens[i];
+      if (inline.type !== 'inline' || tokens[i - 1].type !== 'paragraph_open' || tokens[i - 2].type !== 'list_item_open') continue;
+      const first = inline.children[0];
+      const m = first && first.type === 'text' && /^\[([ xX])\](?=\s|$)\s*/.exec(first.content);
+      if (!m) continue;
+      first.content = first.content.slice(m[0].length);
+      const box = new state.Token('html_inline', '', 0);
+      box.content = `<input type="checkbox" class="task" disabled${m[1] === ' ' ? '' : ' checked'}> `;
+      inline.children.unshift(box);
+      tokens[i - 2].attrJoin('class', 'task-item');
+    }
+  });
+}
+
+// Headings get the same anchors as the table of contents, so "#section" links
+// work in the exported file too.
+function headingAnchors(md) {
+  md.core.ruler.push('vesk_anchors', (state) => {
+    const seen = new Map();
+    const tokens = state.tokens;
+    for (let i = 0; i < tokens.length - 1; i++) {
+      if (tokens[i].type !== 'heading_open') continue;
+      const text = tokens[i + 1].children
+        .filter((t) => t.type === 'text' || t.type === 'code_inline')
+        .map((t) => t.content)
+        .join('');
+      const base = slug(text);
+      const count = seen.get(base) || 0;
+      seen.set(base, count + 1);
+      tokens[i].attrSet('id', count ? `${base}-${count}` : base);
+    }
+  });
+}
+
+const kUriPattern = /^(?:(?:https?|mailto|tel|file):|[^a-z]|[a-z+.-]+(?:[^a-z+.\-:]|$))/i;
+
+// Inside the page: no style sheets, no inline styles (they could cover the editor),
+// no forms.
+const kPageConfig = {
+  ALLOWED_URI_REGEXP: kUriPattern,
+  FORBID_TAGS: ['style', 'form', 'button', 'textarea', 'select', 'dialog'],
+  FORBID_ATTR: ['style'],
+};
+// The exported file is a page of its own: the author's styling may stay.
+const kExportConfig = {
+  ALLOWED_URI_REGEXP: kUriPattern,
+  FORBID_TAGS: ['form', 'button', 'textarea', 'select', 'dialog'],
+};
+
+export function renderMarkdown(text) {
+  return md.render(text);
+}
+
+/** A sanitised fragment of the document for insertion into the page. */
+export function documentFragment(text) {
+  return DOMPurify.sanitize(md.render(text), { ...kPageConfig, RETURN_DOM_FRAGMENT: true });
+}
+
+/** A sanitised fragment of inline Markdown (a table cell). */
+export function inlineFragment(text) {
+  return DOMPurify.sanitize(md.renderInline(text), { ...kPageConfig, RETURN_DOM_FRAGMENT: true });
+}
+
+/** Sanitised HTML text of a piece of the document, for the clipboard. */
+export function clipboardHtml(text) {
+  return DOMPurify.sanitize(md.render(text), kPageConfig);
+}
+
+export function escapeHtml(text) {
+  return String(text).replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
+}
+
+/** The complete, self-contained HTML document of an export. */
+export function exportDocument(title, text) {
+  const body = DOMPurify.sanitize(md.render(text), kExportConfig);
+  return `<!DOCTYPE html>
+<html lang="zh-CN">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<meta name="generator" content="Vesk">
+<title>${escapeHtml(title)}</title>
+<style>
+${documentCss}
+body{margin:0;background:#fff;}
+@media screen and (prefers-color-scheme: dark){body{background:#1e2024;}}
+.markdown-body{box-sizing:border-box;max-width:860px;margin:0 auto;padding:48px 32px 96px;}
+</style>
+</head>
+<body>
+<article class="markdown-body follows-system">
+${body}
+</article>
+</body>
+</html>
+`;
+}
+
+export { documentCss };
