@@ -1,5 +1,7 @@
 #include "webhost/page_channel.h"
 
+#include <array>
+
 #include "core/json.h"
 
 namespace vesk {
@@ -7,19 +9,44 @@ namespace {
 
 constexpr std::string_view kSetMarkdownCall = "window.vesk && window.vesk.setMarkdown(";
 constexpr std::string_view kMessageHead = R"({"__vesk":"setMarkdown","text":)";
+constexpr std::string_view kPushHead = "window.__veskInject.push(";
 
-std::size_t sequence_length(unsigned char lead) {
-  if ((lead & 0xE0) == 0xC0) return 2;
-  if ((lead & 0xF0) == 0xE0) return 3;
-  if ((lead & 0xF8) == 0xF0) return 4;
-  return 1;
-}
+struct ByteTables {
+  std::array<std::uint8_t, 256> sequence{};  // a character's length from its first byte
+  std::array<std::uint8_t, 256> escaped{};   // an upper bound of what json_quote makes of a byte
+  constexpr ByteTables() {
+    for (int b = 0; b < 256; ++b) {
+      sequence[b] = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+      escaped[b] = (b == '"' || b == '\\') ? 2 : b < 0x20 ? 6 : 1;
+    }
+  }
+};
+constexpr ByteTables kBytes;
 
-// An upper bound of what json_quote makes of one byte.
-std::size_t escaped_size(unsigned char byte) {
-  if (byte == '"' || byte == '\\') return 2;
-  if (byte < 0x20) return 6;
-  return 1;
+// Calls `chunk(begin, end)` for each piece of the text, in order. A megabytes
+// long document passes through here once, so the walk stays table-driven.
+template <typename Chunk>
+void for_each_chunk(std::string_view text, std::size_t limit, Chunk chunk) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t start = 0;
+  std::size_t escaped = 0;
+  std::size_t at = 0;
+  while (at < size) {
+    std::size_t length = kBytes.sequence[bytes[at]];
+    // A sequence cut short by the end of the text counts as a single byte.
+    if (length > size - at) length = 1;
+    std::size_t cost = kBytes.escaped[bytes[at]];
+    for (std::size_t i = 1; i < length; ++i) cost += kBytes.escaped[bytes[at + i]];
+    if (at > start && escaped + cost > limit) {
+      chunk(start, at);
+      start = at;
+      escaped = 0;
+    }
+    escaped += cost;
+    at += length;
+  }
+  if (at > start) chunk(start, at);
 }
 
 }  // namespace
@@ -38,48 +65,57 @@ MarkdownDelivery plan_markdown_delivery(std::string_view text) {
     message.append(kMessageHead).append(quoted).append("}");
     return {MarkdownRoute::WebMessage, std::move(message)};
   }
-  return {MarkdownRoute::Chunks, {}};
+  return {MarkdownRoute::Chunks, std::move(quoted)};
+}
+
+std::string_view quoted_text_of(const MarkdownDelivery& delivery) {
+  std::string_view payload = delivery.payload;
+  switch (delivery.route) {
+    case MarkdownRoute::PageCall:
+      return payload.substr(kSetMarkdownCall.size(), payload.size() - kSetMarkdownCall.size() - 2);
+    case MarkdownRoute::WebMessage:
+      return payload.substr(kMessageHead.size(), payload.size() - kMessageHead.size() - 1);
+    case MarkdownRoute::Chunks:
+      break;
+  }
+  return payload;
 }
 
 std::vector<std::string_view> split_for_injection(std::string_view text, std::size_t limit) {
   std::vector<std::string_view> chunks;
-  std::size_t start = 0;
-  std::size_t escaped = 0;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t length = sequence_length(static_cast<unsigned char>(text[at]));
-    // A sequence cut short by the end of the text counts as a single byte.
-    if (length > text.size() - at) length = 1;
-    std::size_t cost = 0;
-    for (std::size_t i = 0; i < length; ++i) cost += escaped_size(static_cast<unsigned char>(text[at + i]));
-    if (at > start && escaped + cost > limit) {
-      chunks.push_back(text.substr(start, at - start));
-      start = at;
-      escaped = 0;
-    }
-    escaped += cost;
-    at += length;
-  }
-  if (at > start) chunks.push_back(text.substr(start, at - start));
+  for_each_chunk(text, limit, [&](std::size_t begin, std::size_t end) { chunks.push_back(text.substr(begin, end - begin)); });
   return chunks;
 }
 
-std::vector<std::string> chunk_injection_scripts(std::string_view text) {
-  const std::vector<std::string_view> chunks = split_for_injection(text);
+std::vector<std::string> chunk_injection_scripts(std::string_view text, std::string_view quoted) {
   std::vector<std::string> scripts;
-  scripts.reserve(chunks.size() + 2);
   scripts.emplace_back("window.__veskInject=[];");
-  for (std::string_view chunk : chunks) {
-    std::string script = "window.__veskInject.push(";
-    script.reserve(script.size() + chunk.size() + chunk.size() / 8 + 4);
-    append_json_quoted(chunk, script);
-    script += ");";
+  // json_quote escapes byte by byte, so each piece's literal is a stretch of
+  // the whole text's: copy it instead of quoting the text a second time.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t quoted_at = 1;  // past the opening quote
+  for_each_chunk(text, kChunkLimit, [&](std::size_t begin, std::size_t end) {
+    const std::size_t from = quoted_at;
+    for (std::size_t i = begin; i < end; ++i) {
+      if (kBytes.escaped[bytes[i]] == 1) {
+        ++quoted_at;
+      } else {
+        quoted_at += quoted[quoted_at + 1] == 'u' ? 6 : 2;
+      }
+    }
+    std::string script;
+    script.reserve(kPushHead.size() + (quoted_at - from) + 4);
+    script.append(kPushHead).append("\"").append(quoted.substr(from, quoted_at - from)).append("\");");
     scripts.push_back(std::move(script));
-  }
+  });
   scripts.emplace_back(
       "(function(){var t=(window.__veskInject||[]).join('');window.__veskInject=[];"
       "window.vesk&&window.vesk.setMarkdown(t);})();");
   return scripts;
+}
+
+std::vector<std::string> chunk_injection_scripts(std::string_view text) {
+  return chunk_injection_scripts(text, json_quote(text));
 }
 
 bool message_from_current_page(std::string_view source, std::int32_t generation) {

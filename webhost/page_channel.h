@@ -22,13 +22,15 @@ enum class MarkdownRoute { PageCall, WebMessage, Chunks };
 
 struct MarkdownDelivery {
   MarkdownRoute route = MarkdownRoute::PageCall;
-  // The script for PageCall, the JSON message for WebMessage, empty for
-  // Chunks (see chunk_injection_scripts).
+  // The script for PageCall, the JSON message for WebMessage, the text's
+  // JSON string literal for Chunks (see chunk_injection_scripts).
   std::string payload;
 };
 
 // Quotes the text once and picks the route by the sizes above.
 MarkdownDelivery plan_markdown_delivery(std::string_view text);
+// The text's JSON string literal inside a delivery, whatever its route.
+std::string_view quoted_text_of(const MarkdownDelivery& delivery);
 
 // Splits the text into pieces whose JSON escaping stays within `limit`
 // bytes, never inside a UTF-8 sequence. An empty text gives no pieces.
@@ -36,8 +38,10 @@ std::vector<std::string_view> split_for_injection(std::string_view text,
                                                   std::size_t limit = kChunkLimit);
 
 // The scripts that carry a text in pieces and hand it to setMarkdown once,
-// to be run in this order.
+// to be run in this order. `quoted` must be json_quote(text), when the
+// caller has it already.
 std::vector<std::string> chunk_injection_scripts(std::string_view text);
+std::vector<std::string> chunk_injection_scripts(std::string_view text, std::string_view quoted);
 
 // True when a page message with this source URL comes from the current page
 // load: no fragment at all, or exactly "#g<generation>". Older loads are

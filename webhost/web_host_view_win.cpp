@@ -128,6 +128,7 @@ struct WebHostView::State {
   PageMessage on_page_message;
   Accelerator on_accelerator;
   std::wstring preview_path;
+  std::string shown_page;  // URL of the last page navigated to, without its fragment
   std::int32_t page_generation = 0;
   bool pending_navigation = false;
   std::string pending_base_dir;
@@ -370,7 +371,9 @@ bool WebHostView::State::prepare_editor_page(const std::string& folder, std::wst
 
   const std::wstring page_url = file_url(path);
   if (page_url.empty()) return false;
-  url = to_utf16(page_url_with_generation(to_utf8(page_url), page_generation));
+  const std::string full = page_url_with_generation(to_utf8(page_url), page_generation, "");
+  shown_page = full.substr(0, full.find('#'));
+  url = to_utf16(full);
   return true;
 }
 
@@ -436,7 +439,7 @@ void WebHostView::run_script(const std::string& script) {
 void WebHostView::set_markdown(const std::string& markdown) {
   State& s = *state_;
   if (!s.web_view) return;
-  MarkdownDelivery delivery = plan_markdown_delivery(markdown);
+  const MarkdownDelivery delivery = plan_markdown_delivery(markdown);
   switch (delivery.route) {
     case MarkdownRoute::PageCall:
       s.execute(delivery.payload);
@@ -447,10 +450,11 @@ void WebHostView::set_markdown(const std::string& markdown) {
     case MarkdownRoute::Chunks:
       break;
   }
-  delivery.payload = {};
   // The pieces rely on the control running scripts in submission order; the
   // last one joins them and hands the whole text over at once.
-  for (const std::string& script : chunk_injection_scripts(markdown)) s.execute(script);
+  for (const std::string& script : chunk_injection_scripts(markdown, quoted_text_of(delivery))) {
+    s.execute(script);
+  }
 }
 
 void WebHostView::evaluate_script_result(const std::string& script, ScriptResult callback) {

@@ -51,12 +51,15 @@ function launch(command, args, options = {}) {
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // Polls until `check` gives a truthy value; throws with `what` after `ms`.
+// `what` may be a function, so a message can show the state at the end.
 export async function waitFor(check, ms, what) {
   const end = Date.now() + ms;
   for (;;) {
     const value = await check();
     if (value) return value;
-    if (Date.now() > end) throw new Error(`timed out after ${ms} ms waiting for ${what}`);
+    if (Date.now() > end) {
+      throw new Error(`timed out after ${ms} ms waiting for ${typeof what === 'function' ? what() : what}`);
+    }
     await sleep(100);
   }
 }
@@ -166,7 +169,7 @@ export function startVesk({ dir, args = [], env = {}, port }) {
           throw new Error(`Vesk.exe exited (${child.exitCode}) before "${test}"\n${vesk.log()}\n${child.output.slice(-3000)}`);
         }
         return null;
-      }, ms, `log line ${test}\n--- log so far ---\n${vesk.log()}`);
+      }, ms, () => `log line ${test}\n--- log so far ---\n${vesk.log()}`);
     },
     // WM_CLOSE to its windows, as a user closing it would send.
     requestClose(windowsPid) {

@@ -95,7 +95,8 @@ test('saving writes the text byte for byte (LF, CR LF, byte order mark)', kTimeo
     fs.mkdirSync(path.dirname(out), { recursive: true });
     const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_COMMAND: 'saveas', VESK_SAVE_AS: winPath(out) } });
     await vesk.waitForLine(`NATIVE save ${winPath(out)}`);
-    assert.deepEqual(fs.readFileSync(out), fs.readFileSync(doc), name);
+    // A byte order mark is dropped on reading and never written back.
+    assert.deepEqual(fs.readFileSync(out), Buffer.from(text.replace(/^\ufeff/, '')), name);
     await vesk.stop();
   }
 }));
@@ -125,7 +126,8 @@ test('a document from another folder reloads the page and old messages are dropp
     args: [winPath(first)],
     env: { VESK_EVAL: ticker, VESK_KEYLOG: '1', VESK_DROP: winPath(second) },
   });
-  await vesk.waitForLine('NATIVE ready gen=2');
+  // Loads: the welcome document, the first, the second.
+  await vesk.waitForLine('NATIVE ready gen=3');
   await sleep(500);
   const lines = vesk.lines();
   const reload = lines.indexOf('navigate editor page', lines.indexOf('navigate editor page') + 1);
@@ -133,9 +135,23 @@ test('a document from another folder reloads the page and old messages are dropp
   assert.ok(lines.slice(0, reload).some((l) => l === 'JSLOG tick #g1'), 'the first page was heard');
   assert.ok(!lines.slice(reload).some((l) => l.startsWith('JSLOG tick #g1')), 'nothing of the first page after the reload');
   assert.ok(lines.includes(`NATIVE open ${winPath(second)}`));
+  // The window that takes drops stayed the same: registered once.
+  assert.equal(lines.filter((l) => l.startsWith('NATIVE drop target on ')).length, 1, lines.join('\n'));
   // One page file per process, in the current folder only.
   assert.equal(windowsPidFrom(path.join(world.dir, 'a')), 0);
   assert.ok(windowsPidFrom(path.join(world.dir, 'b')) > 0);
+}));
+
+test('the folder of the page on screen can be loaded again', kTimeout, () => withWorld(async (world) => {
+  // A new document keeps the page of folder a; opening another file there
+  // must load that page again, not just change its fragment.
+  const folder = path.join(world.dir, 'a');
+  const first = writeDoc(folder, 'first.md', '# 一\n');
+  const again = writeDoc(folder, 'again.md', '# 二\n');
+  const vesk = world.vesk({ args: [winPath(first)], env: { VESK_COMMAND: 'new', VESK_DROP: winPath(again) } });
+  await vesk.waitForLine(`NATIVE open ${winPath(again)}`);
+  await vesk.waitForLine('NATIVE ready gen=3');
+  assert.equal(vesk.lines().filter((l) => l === 'page loaded').length, 2);
 }));
 
 test('a dropped image lands in assets/ and shows in the page', kTimeout, () => withWorld(async (world) => {
@@ -148,7 +164,7 @@ test('a dropped image lands in assets/ and shows in the page', kTimeout, () => w
     args: [winPath(doc)],
     env: { VESK_DROP: winPath(image), VESK_SNAPSHOT: winPath(shot), VESK_SNAPSHOT_DELAY: '4500' },
   });
-  await vesk.waitForLine('NATIVE drop paths=1');
+  await vesk.waitForLine('NATIVE drop probe paths=1');
   await vesk.waitForLine('SNAPSHOT OK');
   const assets = path.join(folder, 'assets');
   const stored = fs.existsSync(assets) ? fs.readdirSync(assets) : [];
@@ -165,6 +181,15 @@ test('a dropped Markdown file is opened', kTimeout, () => withWorld(async (world
   await vesk.waitForLine('NATIVE ready gen=2');
 }));
 
+test('a text dropped onto the page becomes a document without a path', kTimeout, () => withWorld(async (world) => {
+  const drop = "window.webkit.messageHandlers.vesk.postMessage({type: 'drop', name: 'x.md', text: '# 拖入的文字\\n\\n正文\\n'})";
+  const out = path.join(world.dir, 'saved.md');
+  // Without a path, saving asks where: VESK_SAVE_AS answers.
+  const vesk = world.vesk({ env: { VESK_EVAL: drop, VESK_COMMAND: 'save', VESK_SAVE_AS: winPath(out) } });
+  await vesk.waitForLine(`NATIVE save ${winPath(out)}`);
+  assert.equal(fs.readFileSync(out, 'utf8'), '# 拖入的文字\n\n正文\n');
+}));
+
 test('a command and a menu item reach the page, which reports back', kTimeout, () => withWorld(async (world) => {
   const folder = path.join(world.dir, 'doc');
   const doc = writeDoc(folder, 'view.md', '# 视图\n\n## 小节\n');
@@ -174,6 +199,14 @@ test('a command and a menu item reach the page, which reports back', kTimeout, (
   await vesk.waitForLine('NATIVE view toc=1 source=1');
 }));
 
+test('a shortcut pressed in the page runs the window\'s command', kTimeout, () => withWorld(async (world) => {
+  // Ctrl+E as the page sees it; the control reports it as an accelerator key.
+  const press = "window.dispatchEvent(new KeyboardEvent('keydown', {keyCode: 69, ctrlKey: true, bubbles: true}))";
+  const vesk = world.vesk({ env: { VESK_EVAL: press, VESK_KEYLOG: '1' } });
+  await vesk.waitForLine('NATIVE key vk=69 mods=8 cmd=28');
+  await vesk.waitForLine('NATIVE view toc=0 source=1');
+}));
+
 test('closing with unsaved changes and VESK_ANSWER=discard exits with 0', kTimeout, () => withWorld(async (world) => {
   const folder = path.join(world.dir, 'doc');
   const text = '# 未保存\n';
@@ -181,7 +214,7 @@ test('closing with unsaved changes and VESK_ANSWER=discard exits with 0', kTimeo
   const image = path.join(world.dir, 'blue.png');
   writeSolidPng(image, 20, 20, [20, 20, 230]);
   const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_DROP: winPath(image), VESK_ANSWER: 'discard' } });
-  await vesk.waitForLine('NATIVE drop paths=1');
+  await vesk.waitForLine('NATIVE drop probe paths=1');
   // The page marks the document dirty once the image reference is in.
   await waitFor(() => fs.existsSync(path.join(folder, 'assets')), 20000, 'the stored image');
   await sleep(1500);
@@ -194,7 +227,7 @@ test('a browser that goes away does not hang the window', kTimeout, () => withWo
   const folder = path.join(world.dir, 'doc');
   const doc = writeDoc(folder, 'gone.md', '# 浏览器消失\n');
   const vesk = world.vesk({ args: [winPath(doc)] });
-  await vesk.waitForLine('NATIVE ready gen=1');
+  await vesk.waitForLine('NATIVE navigation completed');
   await world.killBrowser();
   await sleep(500);
   post(windowsPidFrom(folder), WM_CLOSE);

@@ -91,6 +91,13 @@ TEST(InjectionChunks, QuotesCountDouble) {
   for (auto chunk : chunks) EXPECT_LE(json_quote(chunk).size() - 2, kChunkLimit);
 }
 
+TEST(MarkdownDelivery, QuotedTextOfEveryRoute) {
+  for (std::size_t size : {std::size_t{10}, kPageCallLimit, kWebMessageLimit}) {
+    const std::string text = std::string(size, 'q') + "\"\\\n\x01中";
+    EXPECT_EQ(quoted_text_of(plan_markdown_delivery(text)), json_quote(text)) << size;
+  }
+}
+
 TEST(InjectionChunks, ScriptsRebuildTheText) {
   std::string text;
   for (int i = 0; text.size() < 3 * kChunkLimit; ++i) text += "行 " + std::to_string(i) + " \"\\\t\n";
@@ -113,6 +120,10 @@ TEST(InjectionChunks, ScriptsRebuildTheText) {
     rebuilt += piece.as_string();
   }
   EXPECT_EQ(rebuilt, text);
+  // Each piece's literal is what quoting that piece alone gives.
+  const auto pieces = split_for_injection(text);
+  ASSERT_EQ(pieces.size() + 2, scripts.size());
+  for (std::size_t i = 0; i < pieces.size(); ++i) EXPECT_EQ(scripts[i + 1], head + json_quote(pieces[i]) + ");");
 }
 
 TEST(PageMessages, GenerationCheck) {

@@ -197,6 +197,12 @@ void CdpConnection::close() {
 
 void CdpConnection::send(std::string method, std::string params_json, std::string session_id, Reply reply,
                          std::chrono::milliseconds timeout) {
+  send(std::move(method), Params([params = std::move(params_json)]() mutable { return std::move(params); }),
+       std::move(session_id), std::move(reply), timeout);
+}
+
+void CdpConnection::send(std::string method, Params params, std::string session_id, Reply reply,
+                         std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   if (closed_) {
     lock.unlock();
@@ -210,7 +216,7 @@ void CdpConnection::send(std::string method, std::string params_json, std::strin
   }
   const std::int64_t id = next_id_++;
   pending_[id] = Pending{std::move(reply), std::chrono::steady_clock::now() + timeout};
-  outgoing_.push_back(cdp_command(id, method, params_json, session_id));
+  outgoing_.push_back(Outgoing{id, std::move(method), std::move(session_id), std::move(params), {}, false});
   lock.unlock();
   wake_writer_.notify_one();
 }
@@ -223,25 +229,28 @@ void CdpConnection::unsubscribe(const std::string& session_id) { sinks_.erase(se
 
 void CdpConnection::write_loop() {
   for (;;) {
-    std::string text;
+    Outgoing next;
     {
       std::unique_lock lock(mutex_);
       wake_writer_.wait(lock, [this] { return closed_ || !outgoing_.empty(); });
       if (closed_) return;
-      text = std::move(outgoing_.front());
+      next = std::move(outgoing_.front());
       outgoing_.pop_front();
     }
-    // Masking a large script is real work: do it here, not on the UI thread.
     mask_seed_ ^= mask_seed_ << 13;
     mask_seed_ ^= mask_seed_ >> 17;
     mask_seed_ ^= mask_seed_ << 5;
     const std::array<std::uint8_t, 4> mask{static_cast<std::uint8_t>(mask_seed_), static_cast<std::uint8_t>(mask_seed_ >> 8),
                                            static_cast<std::uint8_t>(mask_seed_ >> 16),
                                            static_cast<std::uint8_t>(mask_seed_ >> 24)};
-    // Control frames are queued with a leading marker byte and their opcode.
-    const bool control = !text.empty() && text[0] == '\0';
-    const std::string frame = control ? encode_client_frame(static_cast<Opcode>(text[1]), std::string_view(text).substr(2), mask)
-                                      : encode_client_frame(Opcode::Text, text, mask);
+    // Building a large command and masking it is real work: it happens here,
+    // not on the UI thread that submitted it.
+    const std::string frame =
+        next.control ? encode_client_frame(Opcode::Pong, next.bytes, mask)
+                     : encode_client_frame(Opcode::Text,
+                                           cdp_command(next.id, next.method, next.params ? next.params() : std::string(),
+                                                       next.session_id),
+                                           mask);
     if (!send_all(socket_, frame)) {
       close();
       return;
@@ -262,7 +271,7 @@ void CdpConnection::read_loop(std::string early_bytes) {
           break;
         case Opcode::Ping: {
           std::lock_guard lock(mutex_);
-          outgoing_.push_back(std::string("\0", 1) + static_cast<char>(Opcode::Pong) + message.payload);
+          outgoing_.push_back(Outgoing{0, {}, {}, nullptr, std::move(message.payload), true});
           wake_writer_.notify_one();
           break;
         }

@@ -34,6 +34,9 @@ class CdpConnection : public std::enable_shared_from_this<CdpConnection> {
  public:
   using Reply = std::function<void(CdpMessage& reply)>;  // reply.failed on any error
   using EventSink = std::function<void(CdpMessage& event)>;
+  // Makes a command's parameters on the writer thread, for commands whose
+  // parameters are megabytes of script.
+  using Params = std::function<std::string()>;
 
   // Connects and upgrades; blocks for at most a few seconds, so call it off
   // the UI thread. Null with a reason on failure.
@@ -44,6 +47,8 @@ class CdpConnection : public std::enable_shared_from_this<CdpConnection> {
   // Any thread. The reply runs on the UI thread; a connection that is gone
   // fails it at once (still later, on the UI thread).
   void send(std::string method, std::string params_json, std::string session_id, Reply reply,
+            std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  void send(std::string method, Params params, std::string session_id, Reply reply,
             std::chrono::milliseconds timeout = std::chrono::seconds(30));
   // UI thread. Events of one session ("" for the browser's own).
   void subscribe(const std::string& session_id, EventSink sink);
@@ -57,6 +62,15 @@ class CdpConnection : public std::enable_shared_from_this<CdpConnection> {
     Reply reply;
     std::chrono::steady_clock::time_point deadline;
   };
+  // A command to write, or (with `control` set) a control frame's payload.
+  struct Outgoing {
+    std::int64_t id = 0;
+    std::string method;
+    std::string session_id;
+    Params params;
+    std::string bytes;
+    bool control = false;
+  };
 
   explicit CdpConnection(SOCKET socket);
   void start(std::string early_bytes);
@@ -69,7 +83,7 @@ class CdpConnection : public std::enable_shared_from_this<CdpConnection> {
   SOCKET socket_;
   mutable std::mutex mutex_;
   std::condition_variable wake_writer_;
-  std::deque<std::string> outgoing_;  // whole frames, ready to send
+  std::deque<Outgoing> outgoing_;
   std::map<std::int64_t, Pending> pending_;
   std::int64_t next_id_ = 1;
   bool closed_ = false;

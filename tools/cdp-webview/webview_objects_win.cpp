@@ -368,6 +368,10 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
             std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
     connection->send(method, std::move(params), session_id, std::move(reply), timeout);
   }
+  void send(const char* method, CdpConnection::Params params, CdpConnection::Reply reply = nullptr,
+            std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    connection->send(method, std::move(params), session_id, std::move(reply), timeout);
+  }
 
   void apply_bounds() {
     if (!ready || closed || visible_browser()) return;
@@ -610,13 +614,17 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
   HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler* handler) override {
     if (session_->closed) return kClosed;
     if (!script) return E_INVALIDARG;
-    const std::string text = to_utf8(script);
+    // Converted and quoted on the writer thread: a document in pieces is
+    // megabytes of script, and the caller's thread has better things to do.
+    std::wstring text = script;
     if (!handler) {
-      session_->send("Runtime.evaluate", evaluate_params(text));
+      session_->send("Runtime.evaluate",
+                     CdpConnection::Params([text = std::move(text)] { return evaluate_params(to_utf8(text)); }));
       return S_OK;
     }
     auto hold = ComPtr<ICoreWebView2ExecuteScriptCompletedHandler>::retain(handler);
-    session_->send("Runtime.evaluate", evaluate_for_json_params(text), [hold](CdpMessage& reply) {
+    CdpConnection::Params params = [text = std::move(text)] { return evaluate_for_json_params(to_utf8(text)); };
+    session_->send("Runtime.evaluate", std::move(params), [hold](CdpMessage& reply) {
       const JsonValue* result = reply.body.find("result");
       if (reply.failed || !result || !result->is_object() || !result->find("value")) {
         hold->Invoke(E_FAIL, L"null");
