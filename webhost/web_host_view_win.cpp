@@ -371,7 +371,7 @@ bool WebHostView::State::prepare_editor_page(const std::string& folder, std::wst
 
   const std::wstring page_url = file_url(path);
   if (page_url.empty()) return false;
-  const std::string full = page_url_with_generation(to_utf8(page_url), page_generation, "");
+  const std::string full = page_url_with_generation(to_utf8(page_url), page_generation, shown_page);
   shown_page = full.substr(0, full.find('#'));
   url = to_utf16(full);
   return true;
