@@ -8,7 +8,9 @@ import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 
-import { ensureDisplay, readPng, requireBuild, root, startChromium, tempDir, wineEnv, winPath, binDir } from './harness.mjs';
+import {
+  binDir, ensureDisplay, readPng, removeDir, requireBuild, root, startChromium, tempDir, wineEnv, winPath,
+} from './harness.mjs';
 
 before(() => requireBuild());
 
@@ -100,6 +102,6 @@ test('the Chromium-backed control does what the web host relies on', { timeout: 
   } finally {
     await browser.stop();
     await display.stop();
-    fs.rmSync(out, { recursive: true, force: true });
+    removeDir(out);
   }
 });

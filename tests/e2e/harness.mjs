@@ -64,6 +64,15 @@ export async function waitFor(check, ms, what) {
   }
 }
 
+// Helper processes of a killed browser may still be writing for a moment.
+export function removeDir(dir) {
+  try {
+    fs.rmSync(dir, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
+  } catch (error) {
+    console.error(`could not remove ${dir}: ${error.message}`);
+  }
+}
+
 export function tempDir(prefix = 'vesk-e2e-') {
   return fs.mkdtempSync(path.join(os.tmpdir(), prefix));
 }
@@ -121,7 +130,8 @@ export async function startChromium({ visible = false } = {}) {
     }, 20000, 'Chromium DevTools port');
   } catch (error) {
     killGroup(browser);
-    fs.rmSync(profile, { recursive: true, force: true });
+    await browser.exited;
+    removeDir(profile);
     throw error;
   }
   return {
@@ -130,7 +140,7 @@ export async function startChromium({ visible = false } = {}) {
     async stop() {
       killGroup(browser);
       await browser.exited;
-      fs.rmSync(profile, { recursive: true, force: true });
+      removeDir(profile);
     },
   };
 }
@@ -220,7 +230,7 @@ export async function withWorld(body) {
     for (const vesk of running) await vesk.stop();
     await browser.stop();
     await display.stop();
-    fs.rmSync(dir, { recursive: true, force: true });
+    removeDir(dir);
   }
 }
 
