@@ -1,6 +1,7 @@
 // Reads Google Benchmark JSON output and prints, per case, each
 // implementation's throughput and its ratio to the peer. Benchmarks are named
-// BM_<Case>_<Implementation>; "Vesk" is ours, every other name a reference.
+// BM_<Case>_<Implementation>; "Vesk" is ours, every other name a reference
+// (the ratio is taken against the first of them).
 import { readFileSync } from 'node:fs';
 
 // With repetitions, the medians stand for each benchmark.
@@ -19,7 +20,7 @@ const mbps = (r) => (r / 1e6).toFixed(0).padStart(7) + ' MB/s';
 for (const [name, impls] of cases) {
   const ours = impls.get('Vesk');
   const parts = [...impls].map(([impl, rate]) => `${impl} ${mbps(rate)}`);
-  const peer = impls.get('RapidJSON');
-  const ratio = ours && peer ? `  ratio ${(ours / peer).toFixed(2)}x` : '';
+  const peer = [...impls].find(([impl]) => impl !== 'Vesk');
+  const ratio = ours && peer ? `  ratio ${(ours / peer[1]).toFixed(2)}x vs ${peer[0]}` : '';
   console.log(`${name.padEnd(16)} ${parts.join('   ')}${ratio}`);
 }

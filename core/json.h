@@ -77,6 +77,9 @@ std::vector<unsigned char> decode_base64(std::string_view text);
 
 // Standard alphabet, "=" padding, no line breaks.
 std::string encode_base64(const unsigned char* data, std::size_t size);
+// The same encoding appended to `out`, sized once, so a large image goes
+// straight into the HTML being built.
+void append_base64(const unsigned char* data, std::size_t size, std::string& out);
 inline std::string encode_base64(const std::vector<unsigned char>& bytes) {
   return encode_base64(bytes.data(), bytes.size());
 }

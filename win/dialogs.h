@@ -18,6 +18,9 @@ std::string show_save_dialog(HWND owner, const std::wstring& title,
                              const std::string& proposed_path, const std::wstring& extension);
 // Opens the dialog in `folder` when it exists.
 void preset_dialog_folder(IFileDialog* dialog, const std::string& folder);
+// The user's Documents folder, or the current folder when it has none; where
+// dialogs and suggestions for a document without a folder start.
+std::string default_document_folder();
 void show_error_box(HWND owner, const std::wstring& caption, const std::string& text);
 
 }  // namespace vesk::win

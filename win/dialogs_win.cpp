@@ -90,4 +90,15 @@ void show_error_box(HWND owner, const std::wstring& caption, const std::string& 
   MessageBoxW(owner, to_utf16(text).c_str(), caption.c_str(), MB_ICONERROR);
 }
 
+std::string default_document_folder() {
+  CoTaskText documents;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, documents.put())) &&
+      documents.get() && *documents.get()) {
+    return to_utf8(documents.get());
+  }
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH, buffer);
+  return to_utf8(std::wstring_view(buffer, length < MAX_PATH ? length : 0));
+}
+
 }  // namespace vesk::win

@@ -60,17 +60,6 @@ HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& config, int& pressed) {
   return function(&config, &pressed, nullptr, nullptr);
 }
 
-std::string default_directory() {
-  CoTaskText documents;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, documents.put())) &&
-      documents.get() && *documents.get()) {
-    return to_utf8(documents.get());
-  }
-  wchar_t buffer[MAX_PATH] = {};
-  const DWORD length = GetCurrentDirectoryW(MAX_PATH, buffer);
-  return to_utf8(std::wstring_view(buffer, length < MAX_PATH ? length : 0));
-}
-
 std::string absolute_path(const std::string& path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(to_fs_path(path), error);
@@ -109,7 +98,7 @@ void VeskMainWindow::open_document(const std::string& path) {
 
 void VeskMainWindow::open_with_dialog() {
   if (!confirm_unsaved_changes(AfterSaveAction::OpenDialog, "")) return;
-  const std::string folder = document_dir_.empty() ? default_directory() : document_dir_;
+  const std::string folder = document_dir_.empty() ? default_document_folder() : document_dir_;
   const std::string chosen = show_open_dialog(window_, folder);
   if (!chosen.empty()) open_document(chosen);
 }
@@ -143,7 +132,7 @@ void VeskMainWindow::save_document(const std::string& text) {
 
   std::string path = document_path_;
   if (path.empty() || save_as) {
-    const std::string folder = document_dir_.empty() ? default_directory() : document_dir_;
+    const std::string folder = document_dir_.empty() ? default_document_folder() : document_dir_;
     const std::string proposed = path.empty() ? folder + "\\未命名.md" : path;
     path = read_environment("VESK_SAVE_AS");
     if (path.empty()) path = show_save_dialog(window_, L"另存为", proposed, L"md");

@@ -122,6 +122,7 @@ class VeskMainWindow {
   void on_update_result(LPARAM result);
   void begin_pdf_export();
   void export_pdf_command();
+  void finish_pdf_export(const std::string& path, bool ok, const std::string& message);
 
   // Fields in construction order; the owned objects are released in reverse
   // order of creation by WM_DESTROY.

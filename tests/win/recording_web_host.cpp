@@ -1,5 +1,10 @@
 #include "recording_web_host.h"
 
+#include <cstdio>
+#include <fstream>
+
+#include "core/paths.h"
+
 namespace vesk::win {
 
 namespace testing {
@@ -28,12 +33,26 @@ void WebHostView::run_script(const std::string& script) {
 void WebHostView::set_markdown(const std::string& markdown) {
   testing::web_host_record().markdown.push_back(markdown);
 }
-void WebHostView::evaluate_script_result(const std::string&, ScriptResult) {}
+void WebHostView::evaluate_script_result(const std::string& script, ScriptResult callback) {
+  auto& record = testing::web_host_record();
+  record.evaluated.push_back(script);
+  if (callback) callback(record.evaluate_ok, record.evaluate_result);
+}
 void WebHostView::capture_preview(const std::string&, Done callback) {
   if (callback) callback(false);
 }
-void WebHostView::print_to_pdf(const std::string&, double, Done callback) {
-  if (callback) callback(false);
+void WebHostView::print_to_pdf(const std::string& path, double scale, Done callback) {
+  auto& record = testing::web_host_record();
+  char scale_text[32];
+  std::snprintf(scale_text, sizeof scale_text, "%g", scale);
+  record.printed.push_back(path + " scale=" + scale_text);
+  bool ok = record.print_ok;
+  if (ok) {
+    std::ofstream out(to_fs_path(path), std::ios::binary);
+    out << record.print_bytes;
+    ok = out.good();
+  }
+  if (callback) callback(ok);
 }
 HWND WebHostView::web_control_window() const { return nullptr; }
 

@@ -13,7 +13,16 @@ struct WebHostRecord {
   std::vector<std::string> navigations;  // folders of navigate_editor_page
   std::vector<std::string> scripts;
   std::vector<std::string> markdown;     // texts handed to set_markdown
+  std::vector<std::string> evaluated;    // scripts of evaluate_script_result
+  std::vector<std::string> printed;      // "<path> scale=<scale>" of print_to_pdf
   bool closed = false;
+
+  // How the page answers evaluate_script_result, and whether printing
+  // succeeds; a successful print writes `print_bytes` to the file.
+  bool evaluate_ok = false;
+  std::string evaluate_result;
+  bool print_ok = false;
+  std::string print_bytes = "%PDF-1.4";
 };
 
 // The record of the most recently created web host; reset by each creation.

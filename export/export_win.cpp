@@ -1,0 +1,106 @@
+// The main window's export commands: HTML written next to the document with
+// its images inside, and the page printed to an A4 PDF by the web control.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/editor_core.h"
+#include "export/html_export.h"
+#include "export/pdf_export.h"
+#include "webhost/web_host_view.h"
+#include "win/atomic_write.h"
+#include "win/diagnostics.h"
+#include "win/dialogs.h"
+#include "win/documents.h"
+#include "win/main_window.h"
+#include "win/strings_win.h"
+
+namespace vesk::win {
+namespace {
+
+// Size in bytes, or 0 when the file cannot be asked.
+std::int64_t file_size(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(to_utf16(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace
+
+void VeskMainWindow::export_html(const std::string& html) {
+  if (html.empty()) {
+    set_status("导出失败：页面没有返回内容");
+    return;
+  }
+  // Without a path the document's folder, else the Documents folder, stands
+  // in for the document's own (asked only then: it is a shell call).
+  const std::string fallback_folder =
+      document_path_.empty() ? (document_dir_.empty() ? default_document_folder() : document_dir_) : std::string();
+  const std::string suggested = suggested_export_path(document_path_, fallback_folder, ".html");
+  if (environment_is_set("VESK_EXPORT_PROMPT")) {
+    write_diagnostic_line("NATIVE export suggested=" + suggested);
+    return;
+  }
+  std::string target = read_environment("VESK_EXPORT_AS");
+  if (target.empty()) target = show_save_dialog(window_, L"导出 HTML", suggested, L"html");
+  if (target.empty()) return;
+  target = ensure_extension(target, "html");
+
+  std::size_t missing = 0;
+  const std::string folder = export_image_folder(document_path_, fallback_folder);
+  const std::string page = inline_local_images(html, folder, missing);
+  if (!write_file_atomically(target, page)) {
+    show_error_box(window_, L"导出失败", "无法写入文件：\n" + target);
+    return;
+  }
+  write_diagnostic_line("NATIVE export path=" + target + " missing=" + std::to_string(missing));
+  set_status(export_status_text(target, missing));
+}
+
+void VeskMainWindow::begin_pdf_export() {
+  if (!core_ || document_path_.empty()) return;
+  const std::string suggested = suggested_export_path(document_path_, "", ".pdf");
+  if (environment_is_set("VESK_PDF_PROMPT")) {
+    write_diagnostic_line("NATIVE pdf suggested=" + suggested);
+    return;
+  }
+  std::string target = read_environment("VESK_PDF_AS");
+  if (target.empty()) target = show_save_dialog(window_, L"导出 PDF", suggested, L"pdf");
+  if (target.empty()) return;
+  target = ensure_extension(target, "pdf");
+  set_status("正在导出 PDF…");
+  core_->start_pdf_export(target);
+}
+
+void VeskMainWindow::export_pdf_requested(const std::string& path) {
+  if (!web_host_ || path.empty()) return;
+  // A stale file must not pass for a fresh export if printing fails.
+  DeleteFileW(to_utf16(path).c_str());
+  WebHostView* view = web_host_.get();
+  PdfHost host;
+  host.evaluate = [view](const std::string& script, PdfHost::ScriptResult callback) {
+    view->evaluate_script_result(script, std::move(callback));
+  };
+  host.print = [view](const std::string& target, double scale, PdfHost::Printed callback) {
+    view->print_to_pdf(target, scale, std::move(callback));
+  };
+  // The web host drops its callbacks once closed, and it is closed before
+  // the window goes away, so `this` and `view` outlive every callback.
+  VeskExportPdf(host, path, [this, path](bool ok, const std::string& message) {
+    finish_pdf_export(path, ok, message);
+  });
+}
+
+void VeskMainWindow::finish_pdf_export(const std::string& path, bool ok, const std::string& message) {
+  if (ok) {
+    write_diagnostic_line("NATIVE pdf path=" + path + " size=" + std::to_string(file_size(path)));
+    set_status("已导出到 " + path);
+    return;
+  }
+  write_diagnostic_line("NATIVE pdf failed " + message);
+  set_status(message);
+  show_error_box(window_, L"导出失败", message);
+}
+
+}  // namespace vesk::win

@@ -1,0 +1,154 @@
+#include "export/html_export.h"
+
+#include <vector>
+
+#include "core/ascii.h"
+#include "core/json.h"
+#include "core/paths.h"
+
+namespace vesk {
+namespace {
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool ends_with(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+// "/x", "\\server\share", "C:\x" and "C:/x" name a file by themselves; a
+// drive path joined to the document folder would name nothing.
+bool is_absolute_path(std::string_view path) {
+  if (!path.empty() && is_separator(path[0])) return true;
+  return path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' && is_separator(path[2]);
+}
+
+// The file an image source names, or empty for sources left as they are.
+std::string resolve_image_source(std::string_view source, std::string_view folder) {
+  const std::string lower = ascii_lower(source);
+  if (lower.starts_with("data:") || lower.starts_with("http:") || lower.starts_with("https:")) return {};
+  if (lower.starts_with("file:")) {
+    std::string path = percent_decode(source.substr(5));
+    if (path.starts_with("///")) {
+      path.erase(0, 3);
+    } else if (path.starts_with("//")) {
+      path.erase(0, 2);
+    }
+    return path;
+  }
+  std::string decoded = percent_decode(source);
+  if (is_absolute_path(decoded)) return decoded;
+  std::string path(folder);
+  if (!path.empty() && !is_separator(path.back())) path += '/';
+  path += decoded;
+  return path;
+}
+
+}  // namespace
+
+std::string_view mime_type_for_path(std::string_view path) {
+  const std::string lower = ascii_lower(path);
+  if (ends_with(lower, ".png")) return "image/png";
+  if (ends_with(lower, ".jpg") || ends_with(lower, ".jpeg")) return "image/jpeg";
+  if (ends_with(lower, ".gif")) return "image/gif";
+  if (ends_with(lower, ".webp")) return "image/webp";
+  if (ends_with(lower, ".svg")) return "image/svg+xml";
+  if (ends_with(lower, ".bmp")) return "image/bmp";
+  return "application/octet-stream";
+}
+
+std::string percent_decode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      const int high = hex_value(text[i + 1]);
+      const int low = hex_value(text[i + 2]);
+      if (high >= 0 && low >= 0) {
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+std::string inline_local_images(std::string_view html, std::string_view folder, std::size_t& missing) {
+  missing = 0;
+  if (html.empty()) return {};
+  const std::string_view base = folder.empty() ? std::string_view(".") : folder;
+  std::string out;
+  out.reserve(html.size());
+  std::vector<unsigned char> bytes;
+  constexpr std::string_view kSrc = "src=\"";
+
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t open = html.find("<img", at);
+    const std::size_t close = open == std::string_view::npos ? open : html.find('>', open + 4);
+    if (close == std::string_view::npos) {
+      out.append(html.substr(at));
+      return out;
+    }
+    out.append(html.substr(at, open - at));
+    const std::string_view tag = html.substr(open, close + 1 - open);
+    at = close + 1;
+
+    const std::size_t src = tag.find(kSrc);
+    const std::size_t value_start = src == std::string_view::npos ? src : src + kSrc.size();
+    const std::size_t value_end = value_start == std::string_view::npos ? value_start : tag.find('"', value_start);
+    if (value_end == std::string_view::npos || value_end == value_start) {
+      out.append(tag);
+      continue;
+    }
+    const std::string_view source = tag.substr(value_start, value_end - value_start);
+    const std::string path = resolve_image_source(source, base);
+    if (path.empty()) {
+      out.append(tag);
+      continue;
+    }
+    if (!read_file_bytes(path, bytes) || bytes.empty()) {
+      out.append(kMissingImageOpen).append(source).append(kMissingImageClose);
+      ++missing;
+      continue;
+    }
+    out.append(tag.substr(0, value_start));
+    out.append("data:").append(mime_type_for_path(path)).append(";base64,");
+    append_base64(bytes.data(), bytes.size(), out);
+    out.append(tag.substr(value_end));
+  }
+}
+
+std::string suggested_export_path(std::string_view document_path, std::string_view fallback_folder,
+                                  std::string_view extension) {
+  if (document_path.empty()) return std::string(fallback_folder) + "\\未命名" + std::string(extension);
+  const std::size_t slash = document_path.find_last_of("\\/");
+  const std::string_view name = slash == std::string_view::npos ? document_path : document_path.substr(slash + 1);
+  const std::size_t dot = name.rfind('.');
+  std::string suggested;
+  if (slash != std::string_view::npos) suggested.append(document_path.substr(0, slash)).append("\\");
+  suggested.append(name.substr(0, dot)).append(extension);
+  return suggested;
+}
+
+std::string export_image_folder(std::string_view document_path, std::string_view fallback_folder) {
+  if (document_path.empty()) return std::string(fallback_folder);
+  const std::size_t slash = document_path.find_last_of("\\/");
+  return std::string(slash == std::string_view::npos ? std::string_view() : document_path.substr(0, slash));
+}
+
+std::string export_status_text(std::string_view target, std::size_t missing) {
+  std::string text = "已导出到 " + std::string(target);
+  if (missing > 0) text += "（" + std::to_string(missing) + " 张图片缺失）";
+  return text;
+}
+
+}  // namespace vesk
