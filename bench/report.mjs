@@ -1,7 +1,6 @@
 // Reads Google Benchmark JSON output and prints, per case, each
 // implementation's throughput and its ratio to the peer. Benchmarks are named
-// BM_<Case>_<Implementation>; "Vesk" is ours, every other name a reference
-// (the ratio is taken against the first of them).
+// BM_<Case>_<Implementation>; "Vesk" is ours, every other name a reference.
 import { readFileSync } from 'node:fs';
 
 // With repetitions, the medians stand for each benchmark.
@@ -20,7 +19,7 @@ const mbps = (r) => (r / 1e6).toFixed(0).padStart(7) + ' MB/s';
 for (const [name, impls] of cases) {
   const ours = impls.get('Vesk');
   const parts = [...impls].map(([impl, rate]) => `${impl} ${mbps(rate)}`);
-  const peer = [...impls].find(([impl]) => impl !== 'Vesk');
-  const ratio = ours && peer ? `  ratio ${(ours / peer[1]).toFixed(2)}x vs ${peer[0]}` : '';
+  const ratio = [...impls].filter(([impl]) => ours && impl !== 'Vesk')
+    .map(([impl, rate]) => `  ratio ${(ours / rate).toFixed(2)}x vs ${impl}`).join('');
   console.log(`${name.padEnd(16)} ${parts.join('   ')}${ratio}`);
 }

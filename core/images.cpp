@@ -74,7 +74,8 @@ std::string image_base_name(std::string_view name) {
 std::string unique_image_name(std::string_view assets_folder, std::string_view base,
                               std::string_view ext) {
   const fs::path folder = to_fs_path(assets_folder);
-  const std::string suffix = "." + std::string(ext);
+  std::string suffix(".");
+  suffix.append(ext);
   std::string candidate = std::string(base) + suffix;
   for (unsigned long long n = 2;; ++n) {
     std::error_code error;

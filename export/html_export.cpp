@@ -1,5 +1,7 @@
 #include "export/html_export.h"
 
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "core/ascii.h"
@@ -85,46 +87,59 @@ std::string inline_local_images(std::string_view html, std::string_view folder, 
   missing = 0;
   if (html.empty()) return {};
   const std::string_view base = folder.empty() ? std::string_view(".") : folder;
-  std::string out;
-  out.reserve(html.size());
-  std::vector<unsigned char> bytes;
   constexpr std::string_view kSrc = "src=\"";
 
-  std::size_t at = 0;
-  for (;;) {
+  // First the tags whose source names a local file, with where they are.
+  struct LocalImage {
+    std::size_t tag_begin, tag_end, value_begin, value_end;  // offsets in `html`
+    std::string path;
+  };
+  std::vector<LocalImage> images;
+  for (std::size_t at = 0;;) {
     const std::size_t open = html.find("<img", at);
     const std::size_t close = open == std::string_view::npos ? open : html.find('>', open + 4);
-    if (close == std::string_view::npos) {
-      out.append(html.substr(at));
-      return out;
-    }
-    out.append(html.substr(at, open - at));
-    const std::string_view tag = html.substr(open, close + 1 - open);
+    if (close == std::string_view::npos) break;
     at = close + 1;
-
+    const std::string_view tag = html.substr(open, close + 1 - open);
     const std::size_t src = tag.find(kSrc);
-    const std::size_t value_start = src == std::string_view::npos ? src : src + kSrc.size();
-    const std::size_t value_end = value_start == std::string_view::npos ? value_start : tag.find('"', value_start);
-    if (value_end == std::string_view::npos || value_end == value_start) {
-      out.append(tag);
-      continue;
-    }
-    const std::string_view source = tag.substr(value_start, value_end - value_start);
-    const std::string path = resolve_image_source(source, base);
-    if (path.empty()) {
-      out.append(tag);
-      continue;
-    }
-    if (!read_file_bytes(path, bytes) || bytes.empty()) {
+    if (src == std::string_view::npos) continue;
+    const std::size_t value_begin = src + kSrc.size();
+    const std::size_t value_end = tag.find('"', value_begin);
+    if (value_end == std::string_view::npos || value_end == value_begin) continue;
+    std::string path = resolve_image_source(tag.substr(value_begin, value_end - value_begin), base);
+    if (path.empty()) continue;
+    images.push_back({open, close + 1, open + value_begin, open + value_end, std::move(path)});
+  }
+
+  // The result is sized once: dozens of megabytes of images would otherwise
+  // be copied again at every growth of the buffer.
+  std::size_t estimate = html.size();
+  for (const LocalImage& image : images) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(to_fs_path(image.path), error);
+    if (!error) estimate += 64 + static_cast<std::size_t>((size + 2) / 3 * 4);
+  }
+  std::string out;
+  out.reserve(estimate);
+
+  std::vector<unsigned char> bytes;
+  std::size_t at = 0;
+  for (const LocalImage& image : images) {
+    const std::string_view source = html.substr(image.value_begin, image.value_end - image.value_begin);
+    if (!read_file_bytes(image.path, bytes) || bytes.empty()) {
+      out.append(html.substr(at, image.tag_begin - at));
       out.append(kMissingImageOpen).append(source).append(kMissingImageClose);
       ++missing;
-      continue;
+    } else {
+      out.append(html.substr(at, image.value_begin - at));
+      out.append("data:").append(mime_type_for_path(image.path)).append(";base64,");
+      append_base64(bytes.data(), bytes.size(), out);
+      out.append(html.substr(image.value_end, image.tag_end - image.value_end));
     }
-    out.append(tag.substr(0, value_start));
-    out.append("data:").append(mime_type_for_path(path)).append(";base64,");
-    append_base64(bytes.data(), bytes.size(), out);
-    out.append(tag.substr(value_end));
+    at = image.tag_end;
   }
+  out.append(html.substr(at));
+  return out;
 }
 
 std::string suggested_export_path(std::string_view document_path, std::string_view fallback_folder,
