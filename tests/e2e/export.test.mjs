@@ -1,0 +1,156 @@
+// Both exports of the real program, checked as files: the HTML file carries
+// its images inside and shows them in a browser; the PDF has A4 pages that
+// hold the document's text. Page 1 of the PDF and the HTML's rendering are
+// kept under build/e2e/ for a look.
+import { test, before } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+import {
+  chromiumFlags, countPixels, readPng, requireBuild, root, tempDir, removeDir, winPath, withWorld,
+  writeSolidPng,
+} from './harness.mjs';
+
+const kTimeout = { timeout: 240000 };
+const artifacts = path.join(root, 'build/e2e');
+
+before(() => {
+  requireBuild();
+  fs.mkdirSync(artifacts, { recursive: true });
+});
+
+// Reports every status text the page shows as a "JSLOG STATUS …" line.
+const watchStatus =
+  "new MutationObserver(function(){window.webkit.messageHandlers.vesk.postMessage({type:'log'," +
+  "message:'STATUS '+document.getElementById('status-text').textContent})})" +
+  ".observe(document.getElementById('status-text'),{childList:true,characterData:true,subtree:true})";
+
+function writeDoc(dir, name, text) {
+  fs.mkdirSync(dir, { recursive: true });
+  const file = path.join(dir, name);
+  fs.writeFileSync(file, text);
+  return file;
+}
+
+function run(command, args) {
+  const result = spawnSync(command, args, { encoding: 'utf8', timeout: 60000 });
+  assert.equal(result.status, 0, `${command} ${args.join(' ')}: ${result.stderr}`);
+  return result.stdout;
+}
+
+const red = (r, g, b) => r > 200 && g < 60 && b < 60;
+const blue = (r, g, b) => r < 60 && g < 60 && b > 200;
+
+test('HTML export carries its images and marks the missing one', kTimeout, () => withWorld(async (world) => {
+  const folder = path.join(world.dir, 'doc');
+  fs.mkdirSync(path.join(folder, 'images'), { recursive: true });
+  writeSolidPng(path.join(folder, 'red.png'), 300, 120, [230, 20, 20]);
+  writeSolidPng(path.join(folder, 'images', '蓝 色.png'), 300, 120, [20, 20, 230]);
+  const doc = writeDoc(folder, 'notes.final.md',
+                       '# 导出测试\n\n![红](red.png)\n\n![蓝](<images/蓝 色.png>)\n\n![缺](missing.png)\n');
+
+  // Asked where to put it: only the suggestion is reported.
+  let vesk = world.vesk({ args: [winPath(doc)], env: { VESK_COMMAND: 'exporthtml', VESK_EXPORT_PROMPT: '1' } });
+  await vesk.waitForLine(`NATIVE export suggested=${winPath(path.join(folder, 'notes.final.html'))}`);
+  await vesk.stop();
+  assert.ok(!fs.existsSync(path.join(folder, 'notes.final.html')));
+
+  const target = path.join(world.dir, 'out', 'report');
+  fs.mkdirSync(path.dirname(target));
+  vesk = world.vesk({
+    args: [winPath(doc)],
+    env: { VESK_COMMAND: 'exporthtml', VESK_EXPORT_AS: winPath(target), VESK_EVAL: watchStatus, VESK_KEYLOG: '1' },
+  });
+  await vesk.waitForLine(`NATIVE export path=${winPath(target)}.html missing=1`);
+  await vesk.waitForLine(`JSLOG STATUS 已导出到 ${winPath(target)}.html（1 张图片缺失）`);
+
+  const html = fs.readFileSync(`${target}.html`, 'utf8');
+  assert.equal(html.match(/src="data:image\/png;base64,/g)?.length, 2, 'both images inline');
+  assert.ok(html.includes('<span class="vesk-img-missing">[图片缺失] missing.png</span>'), 'placeholder');
+  assert.ok(!/src="(?!data:)/.test(html), 'no source left that needs a file');
+
+  // Opened far from the document's folder, it still shows both pictures.
+  const away = tempDir('vesk-export-view-');
+  try {
+    const copy = path.join(away, 'report.html');
+    fs.copyFileSync(`${target}.html`, copy);
+    const shot = path.join(artifacts, 'export-html.png');
+    run(process.env.VESK_CHROMIUM || 'chromium', [
+      '--headless=new', ...chromiumFlags, `--user-data-dir=${path.join(away, 'profile')}`,
+      '--window-size=1000,1400', '--hide-scrollbars', `--screenshot=${shot}`, pathToFileURL(copy).href,
+    ]);
+    const png = readPng(shot);
+    assert.ok(countPixels(png, red) > 20000, 'the red picture is shown');
+    assert.ok(countPixels(png, blue) > 20000, 'the blue picture is shown');
+  } finally {
+    removeDir(away);
+  }
+}));
+
+test('PDF export prints A4 pages with the document\'s text', kTimeout, () => withWorld(async (world) => {
+  const folder = path.join(world.dir, 'doc');
+  const sections = Array.from({ length: 6 }, (_, i) =>
+    `## 第 ${i + 1} 节 Section ${i + 1}\n\n` + '这一段文字足够长，用来把内容排满页面。Words fill the page too. '.repeat(30) + '\n');
+  const doc = writeDoc(folder, 'report.md', '# 年度报告 Annual Report\n\n' + sections.join('\n') +
+                       '\n| 列一 | 列二 |\n|---|---|\n| a | b |\n');
+  const target = path.join(world.dir, 'out', 'report');
+  fs.mkdirSync(path.dirname(target));
+  fs.writeFileSync(`${target}.pdf`, 'an older export');
+
+  const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_COMMAND: 'exportpdf', VESK_PDF_AS: winPath(target) } });
+  const line = await vesk.waitForLine(`NATIVE pdf path=${winPath(target)}.pdf size=`, 120000);
+  const pdf = `${target}.pdf`;
+  assert.equal(Number(line.split(' size=')[1]), fs.statSync(pdf).size);
+
+  const info = run('pdfinfo', ['-f', '1', '-l', '99', pdf]);
+  const sizes = [...info.matchAll(/^Page\s+\d+ size:\s+([\d.]+) x ([\d.]+) pts/gm)];
+  assert.ok(sizes.length >= 2, `several pages:\n${info}`);
+  for (const [, w, h] of sizes) {
+    assert.ok(Math.abs(Number(w) - 595) <= 1 && Math.abs(Number(h) - 842) <= 1, `A4 page, not ${w} x ${h}`);
+  }
+  const text = run('pdftotext', ['-layout', pdf, '-']);
+  for (const heading of ['年度报告 Annual Report', '第 1 节 Section 1', '第 6 节 Section 6']) {
+    assert.ok(text.includes(heading), `"${heading}" in the PDF text`);
+  }
+  // Only the rendered document, not the editor around it.
+  assert.ok(!text.includes('## 第 1 节'), 'no Markdown source in the PDF');
+
+  run('pdftoppm', ['-png', '-r', '60', '-f', '1', '-l', '1', '-singlefile', pdf, path.join(artifacts, 'export-pdf-page1')]);
+  const page = readPng(path.join(artifacts, 'export-pdf-page1.png'));
+  const ink = countPixels(page, (r, g, b) => r + g + b < 300);
+  assert.ok(ink > 2000, `page 1 has text on it (${ink} dark pixels)`);
+  // The margins stay white: nothing printed in the outer 0.6 inch.
+  const margin = Math.round(0.6 * 60);
+  assert.equal(countPixels(page, (r, g, b) => r + g + b < 600, { x1: margin }), 0, 'left margin');
+}));
+
+test('an untitled document is saved first, then exported', kTimeout, () => withWorld(async (world) => {
+  const saved = path.join(world.dir, 'saved', 'welcome.md');
+  fs.mkdirSync(path.dirname(saved));
+  const pdf = path.join(world.dir, 'saved', 'welcome.pdf');
+  const vesk = world.vesk({
+    env: { VESK_COMMAND: 'exportpdf', VESK_SAVE_AS: winPath(saved), VESK_PDF_AS: winPath(pdf) },
+  });
+  await vesk.waitForLine(`NATIVE save ${winPath(saved)}`);
+  await vesk.waitForLine(`NATIVE pdf path=${winPath(pdf)} size=`, 120000);
+  assert.ok(fs.readFileSync(saved, 'utf8').length > 0);
+  assert.match(run('pdfinfo', [pdf]), /Page size:\s+595\.\d* x 841\.\d* pts/);
+}));
+
+test('the source view refuses to export a PDF', kTimeout, () => withWorld(async (world) => {
+  const doc = writeDoc(path.join(world.dir, 'doc'), 'a.md', '# 源码\n');
+  // Ctrl+E in the page switches to the source view before the command runs.
+  const press = "window.dispatchEvent(new KeyboardEvent('keydown', {keyCode: 69, ctrlKey: true, bubbles: true}))";
+  const vesk = world.vesk({
+    args: [winPath(doc)],
+    env: { VESK_EVAL: `${watchStatus}, ${press}`, VESK_KEYLOG: '1', VESK_COMMAND: 'exportpdf',
+           VESK_PDF_AS: winPath(path.join(world.dir, 'never.pdf')) },
+  });
+  await vesk.waitForLine('NATIVE view toc=0 source=1');
+  await vesk.waitForLine('JSLOG STATUS 源码模式下不能导出 PDF，先退出源码模式');
+  assert.ok(!vesk.lines().some((l) => l.startsWith('NATIVE pdf')));
+  assert.ok(!fs.existsSync(path.join(world.dir, 'never.pdf')));
+}));
