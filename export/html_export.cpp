@@ -1,6 +1,7 @@
 #include "export/html_export.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -28,13 +29,16 @@ bool is_separator(char c) { return c == '\\' || c == '/'; }
 // drive path joined to the document folder would name nothing.
 bool is_absolute_path(std::string_view path) {
   if (!path.empty() && is_separator(path[0])) return true;
-  return path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' && is_separator(path[2]);
+  const char drive = static_cast<char>(path.empty() ? 0 : path[0] | 0x20);
+  return path.size() >= 3 && drive >= 'a' && drive <= 'z' && path[1] == ':' && is_separator(path[2]);
 }
 
-// The file an image source names, or empty for sources left as they are.
-std::string resolve_image_source(std::string_view source, std::string_view folder) {
+// The file an image source names, or nothing for sources left as they are.
+std::optional<std::string> resolve_image_source(std::string_view source, std::string_view folder) {
   const std::string lower = ascii_lower(source);
-  if (lower.starts_with("data:") || lower.starts_with("http:") || lower.starts_with("https:")) return {};
+  if (lower.starts_with("data:") || lower.starts_with("http:") || lower.starts_with("https:")) {
+    return std::nullopt;
+  }
   if (lower.starts_with("file:")) {
     std::string path = percent_decode(source.substr(5));
     if (path.starts_with("///")) {
@@ -106,9 +110,9 @@ std::string inline_local_images(std::string_view html, std::string_view folder, 
     const std::size_t value_begin = src + kSrc.size();
     const std::size_t value_end = tag.find('"', value_begin);
     if (value_end == std::string_view::npos || value_end == value_begin) continue;
-    std::string path = resolve_image_source(tag.substr(value_begin, value_end - value_begin), base);
-    if (path.empty()) continue;
-    images.push_back({open, close + 1, open + value_begin, open + value_end, std::move(path)});
+    std::optional<std::string> path = resolve_image_source(tag.substr(value_begin, value_end - value_begin), base);
+    if (!path) continue;
+    images.push_back({open, close + 1, open + value_begin, open + value_end, std::move(*path)});
   }
 
   // The result is sized once: dozens of megabytes of images would otherwise

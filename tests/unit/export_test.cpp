@@ -87,6 +87,9 @@ TEST_F(InlineImages, MissingAndEmptyFilesBecomePlaceholdersAndAreCounted) {
   EXPECT_EQ(inline_html(html), "<h1>t</h1>" + placeholder("gone%20away.png") + "mid" + placeholder("empty.png") +
                                    "<img src=\"" + data_url("image/png", "x") + "\">end");
   EXPECT_EQ(missing, 2u);
+  // A file: URL that names nothing is a missing image, not a source to keep.
+  EXPECT_EQ(inline_html("<img src=\"file:///\">"), placeholder("file:///"));
+  EXPECT_EQ(missing, 1u);
   // A Windows drive path is a file of its own, never a name inside the folder.
   EXPECT_EQ(inline_html("<img src=\"C:/pics/none.png\">"), placeholder("C:/pics/none.png"));
   EXPECT_EQ(missing, 1u);
