@@ -13,6 +13,8 @@ import { fileURLToPath } from 'node:url';
 export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const binDir = process.env.VESK_BIN_DIR || path.join(root, 'build/mingw/bin');
 export const veskExe = path.join(binDir, 'Vesk.exe');
+// Where the Windows build keeps its helper programs (tests/win/...).
+export const buildDir = path.dirname(binDir);
 
 const started = new Set();
 
@@ -157,11 +159,28 @@ export function wineEnv(extra = {}) {
   };
 }
 
-// Starts Vesk.exe with `args` and the VESK_* values of `env` (paths there are
-// already Windows paths). The log goes to `dir`/vesk.log.
-export function startVesk({ dir, args = [], env = {}, port }) {
+// What Vesk.exe needs beside it to run, copied into `folder` (made if
+// missing): a copy of the program that can be placed like an installed one.
+export function copyRuntime(folder) {
+  fs.mkdirSync(folder, { recursive: true });
+  for (const name of ['Vesk.exe', 'WebView2Loader.dll', 'web', 'fonts', 'samples']) {
+    fs.cpSync(path.join(binDir, name), path.join(folder, name), { recursive: true });
+  }
+  return path.join(folder, 'Vesk.exe');
+}
+
+// Starts a Windows program under Wine in its own process group, killed with
+// the others when the run ends; `exited` resolves to { code, signal }.
+export function startWine(exe, args = [], env = {}) {
+  return launch('wine', [exe, ...args], { env: wineEnv(env) });
+}
+
+// Starts Vesk.exe (`exe`, the build's unless told) with `args` and the
+// VESK_* values of `env` (paths there are already Windows paths). The log
+// goes to `dir`/vesk.log.
+export function startVesk({ dir, args = [], env = {}, port, exe = veskExe }) {
   const logFile = path.join(dir, 'vesk.log');
-  const child = launch('wine', [veskExe, ...args], {
+  const child = launch('wine', [exe, ...args], {
     env: wineEnv({ VESK_LOG: winPath(logFile), VESK_CDP_PORT: String(port), ...env }),
     cwd: dir,
   });

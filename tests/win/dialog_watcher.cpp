@@ -45,11 +45,17 @@ BOOL CALLBACK add_child(HWND child, LPARAM data) {
   return TRUE;
 }
 
+struct DialogSearch {
+  DWORD process;
+  std::vector<HWND> dialogs;
+};
+
 BOOL CALLBACK add_dialog(HWND window, LPARAM data) {
+  auto& search = *reinterpret_cast<DialogSearch*>(data);
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
-  if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) && class_name(window) == L"#32770") {
-    reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
+  if (process == search.process && ::IsWindowVisible(window) && class_name(window) == L"#32770") {
+    search.dialogs.push_back(window);
   }
   return TRUE;
 }
@@ -65,8 +71,11 @@ bool DialogSnapshot::shows(std::wstring_view part) const {
                      [part](const std::wstring& text) { return text.find(part) != std::wstring::npos; });
 }
 
-DialogWatcher::DialogWatcher(Rule rule, std::chrono::milliseconds poll)
-    : rule_(std::move(rule)), poll_(poll), thread_([this] { run(); }) {}
+DialogWatcher::DialogWatcher(Rule rule, std::chrono::milliseconds poll, DWORD process)
+    : rule_(std::move(rule)),
+      poll_(poll),
+      process_(process ? process : ::GetCurrentProcessId()),
+      thread_([this] { run(); }) {}
 
 DialogWatcher::~DialogWatcher() {
   stop_.store(true);
@@ -99,9 +108,9 @@ void DialogWatcher::run() {
 }
 
 void DialogWatcher::look() {
-  std::vector<HWND> dialogs;
-  ::EnumWindows(add_dialog, reinterpret_cast<LPARAM>(&dialogs));
-  for (const HWND dialog : dialogs) {
+  DialogSearch search{process_, {}};
+  ::EnumWindows(add_dialog, reinterpret_cast<LPARAM>(&search));
+  for (const HWND dialog : search.dialogs) {
     DialogSnapshot snapshot;
     snapshot.window = dialog;
     snapshot.caption = window_text(dialog);

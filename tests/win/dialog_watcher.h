@@ -1,8 +1,8 @@
-// Answers the modal dialogs a test provokes: a thread that looks at this
-// process's dialog windows, records what they show and presses a button
-// when the test's rule says so. Works for message boxes and task dialogs
-// (under Wine a task dialog is an ordinary dialog whose texts are child
-// controls).
+// Answers the modal dialogs a test provokes: a thread that looks at the
+// dialog windows of one process (this one unless told otherwise), records
+// what they show and presses a button when the test's rule says so. Works
+// for message boxes and task dialogs (under Wine a task dialog is an
+// ordinary dialog whose texts are child controls).
 #pragma once
 
 #include <windows.h>
@@ -34,7 +34,10 @@ class DialogWatcher {
   // dialog may still be filling in, or the test waits for a later state).
   using Rule = std::function<int(const DialogSnapshot&)>;
 
-  explicit DialogWatcher(Rule rule, std::chrono::milliseconds poll = std::chrono::milliseconds(25));
+  // `process` 0 watches this process. Another process's dialogs are read
+  // and pressed the same way, through window messages.
+  explicit DialogWatcher(Rule rule, std::chrono::milliseconds poll = std::chrono::milliseconds(25),
+                         DWORD process = 0);
   ~DialogWatcher();
   DialogWatcher(const DialogWatcher&) = delete;
   DialogWatcher& operator=(const DialogWatcher&) = delete;
@@ -54,6 +57,7 @@ class DialogWatcher {
 
   Rule rule_;
   std::chrono::milliseconds poll_;
+  DWORD process_;
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
   std::vector<DialogSnapshot> seen_;
