@@ -18,7 +18,8 @@ namespace {
 constexpr wchar_t kRegistryKey[] = L"Software\\Vesk";
 constexpr wchar_t kLastCheckValue[] = L"LastUpdateCheck";
 constexpr wchar_t kSkippedVersionValue[] = L"SkippedUpdateVersion";
-constexpr char kDefaultManifestUrl[] = "https://download.vesk.app/vesk/updates/stable/manifest.json";
+// The build setting of the same name.
+constexpr char kDefaultManifestUrl[] = VESK_UPDATE_MANIFEST_URL;
 constexpr int kDownloadButton = 1001;
 constexpr int kLaterButton = 1002;
 
