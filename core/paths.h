@@ -25,6 +25,9 @@ bool is_image_path(std::string_view path);
 // "file:///C:/Users/me/Docs/": separators turned to "/", unsafe bytes
 // percent-escaped, always ending in "/".
 std::string directory_file_url(std::string_view folder);
+// "%" and two hex digits (either case) become that byte; everything else,
+// "+" and a lone "%" included, is copied unchanged.
+std::string percent_decode(std::string_view text);
 
 // UTF-8 text to a native path and back, so Chinese names work on Windows
 // (UTF-16 underneath) as well as on Linux.

@@ -12,13 +12,6 @@
 namespace vesk {
 namespace {
 
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool ends_with(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
@@ -67,24 +60,6 @@ std::string_view mime_type_for_path(std::string_view path) {
   if (ends_with(lower, ".svg")) return "image/svg+xml";
   if (ends_with(lower, ".bmp")) return "image/bmp";
   return "application/octet-stream";
-}
-
-std::string percent_decode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      const int high = hex_value(text[i + 1]);
-      const int low = hex_value(text[i + 2]);
-      if (high >= 0 && low >= 0) {
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-        continue;
-      }
-    }
-    out += text[i];
-  }
-  return out;
 }
 
 std::string inline_local_images(std::string_view html, std::string_view folder, std::size_t& missing) {

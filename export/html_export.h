@@ -18,10 +18,6 @@ inline constexpr std::string_view kMissingImageClose = "</span>";
 // unknown is "application/octet-stream".
 std::string_view mime_type_for_path(std::string_view path);
 
-// "%" and two hex digits (either case) become that byte; everything else,
-// "+" and a lone "%" included, is copied unchanged.
-std::string percent_decode(std::string_view text);
-
 // Replaces the double-quoted src="…" of every <img …> tag that names a local
 // file by a data: URL of the file. Sources that are data:, http: or https:
 // (any case) stay as they are; relative paths are joined to `folder` (empty
