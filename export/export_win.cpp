@@ -26,6 +26,29 @@ std::int64_t file_size(const std::string& path) {
   return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// What differs between the two exports in choosing the file.
+struct ExportTarget {
+  const char* prompt_variable;  // set: only report the suggestion
+  const char* as_variable;      // set: the file, without asking
+  const char* log_name;         // "NATIVE <log_name> suggested=…"
+  const wchar_t* dialog_title;
+  const char* extension;
+};
+constexpr ExportTarget kHtmlTarget = {"VESK_EXPORT_PROMPT", "VESK_EXPORT_AS", "export", L"导出 HTML", "html"};
+constexpr ExportTarget kPdfTarget = {"VESK_PDF_PROMPT", "VESK_PDF_AS", "pdf", L"导出 PDF", "pdf"};
+
+// The file to write, with its extension; empty when there is nothing to
+// write (the suggestion was only reported, or the dialog was cancelled).
+std::string choose_export_file(HWND owner, const ExportTarget& kind, const std::string& suggested) {
+  if (environment_is_set(kind.prompt_variable)) {
+    write_diagnostic_line(std::string("NATIVE ") + kind.log_name + " suggested=" + suggested);
+    return {};
+  }
+  std::string target = read_environment(kind.as_variable);
+  if (target.empty()) target = show_save_dialog(owner, kind.dialog_title, suggested, to_utf16(kind.extension));
+  return target.empty() ? target : ensure_extension(target, kind.extension);
+}
+
 }  // namespace
 
 void VeskMainWindow::export_html(const std::string& html) {
@@ -37,15 +60,9 @@ void VeskMainWindow::export_html(const std::string& html) {
   // in for the document's own (asked only then: it is a shell call).
   const std::string fallback_folder =
       document_path_.empty() ? (document_dir_.empty() ? default_document_folder() : document_dir_) : std::string();
-  const std::string suggested = suggested_export_path(document_path_, fallback_folder, ".html");
-  if (environment_is_set("VESK_EXPORT_PROMPT")) {
-    write_diagnostic_line("NATIVE export suggested=" + suggested);
-    return;
-  }
-  std::string target = read_environment("VESK_EXPORT_AS");
-  if (target.empty()) target = show_save_dialog(window_, L"导出 HTML", suggested, L"html");
+  const std::string target =
+      choose_export_file(window_, kHtmlTarget, suggested_export_path(document_path_, fallback_folder, ".html"));
   if (target.empty()) return;
-  target = ensure_extension(target, "html");
 
   std::size_t missing = 0;
   const std::string folder = export_image_folder(document_path_, fallback_folder);
@@ -60,15 +77,8 @@ void VeskMainWindow::export_html(const std::string& html) {
 
 void VeskMainWindow::begin_pdf_export() {
   if (!core_ || document_path_.empty()) return;
-  const std::string suggested = suggested_export_path(document_path_, "", ".pdf");
-  if (environment_is_set("VESK_PDF_PROMPT")) {
-    write_diagnostic_line("NATIVE pdf suggested=" + suggested);
-    return;
-  }
-  std::string target = read_environment("VESK_PDF_AS");
-  if (target.empty()) target = show_save_dialog(window_, L"导出 PDF", suggested, L"pdf");
+  const std::string target = choose_export_file(window_, kPdfTarget, suggested_export_path(document_path_, "", ".pdf"));
   if (target.empty()) return;
-  target = ensure_extension(target, "pdf");
   set_status("正在导出 PDF…");
   core_->start_pdf_export(target);
 }
