@@ -55,4 +55,11 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+// The whole file as bytes in a string; a failed read fails the test.
+inline std::string read_all(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  EXPECT_TRUE(read_file_bytes(path, bytes)) << path;
+  return std::string(bytes.begin(), bytes.end());
+}
+
 }  // namespace vesk::testing

@@ -12,17 +12,16 @@
 #include "core/paths.h"
 #include "recording_web_host.h"
 #include "temp_folder.h"
+#include "test_env.h"
 #include "win/main_window.h"
 #include "win/strings_win.h"
 
 namespace vesk::win {
 namespace {
 
-using testing::web_host_record;
+using vesk::testing::set_env;
 
-void set_env(const wchar_t* name, const std::string& value) {
-  SetEnvironmentVariableW(name, value.empty() ? nullptr : to_utf16(value).c_str());
-}
+using testing::web_host_record;
 
 // Sets the app mode the theme follows; restores the old value afterwards.
 class AppMode {

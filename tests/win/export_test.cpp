@@ -16,6 +16,7 @@
 #include "export/pdf_export.h"
 #include "recording_web_host.h"
 #include "temp_folder.h"
+#include "test_env.h"
 #include "win/dialogs.h"
 #include "win/main_window.h"
 #include "win/strings_win.h"
@@ -23,20 +24,13 @@
 namespace vesk::win {
 namespace {
 
+using vesk::testing::set_env;
+using vesk::testing::read_all;
+
 namespace fs = std::filesystem;
 using testing::web_host_record;
 
 constexpr int kExportPdfCommand = 6;
-
-void set_env(const wchar_t* name, const std::string& value) {
-  SetEnvironmentVariableW(name, value.empty() ? nullptr : to_utf16(value).c_str());
-}
-
-std::string read_all(const std::string& path) {
-  std::vector<unsigned char> bytes;
-  if (!read_file_bytes(path, bytes)) return "<unreadable>";
-  return std::string(bytes.begin(), bytes.end());
-}
 
 bool exists(const std::string& path) { return fs::exists(to_fs_path(path)); }
 

@@ -15,13 +15,9 @@
 namespace vesk::win {
 namespace {
 
-namespace fs = std::filesystem;
+using vesk::testing::read_all;
 
-std::string read_all(const std::string& path) {
-  std::vector<unsigned char> bytes;
-  EXPECT_TRUE(read_file_bytes(path, bytes)) << path;
-  return std::string(bytes.begin(), bytes.end());
-}
+namespace fs = std::filesystem;
 
 // Names in the folder that look like our temporary files.
 int leftover_temporaries(const fs::path& folder) {

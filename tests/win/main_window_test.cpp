@@ -14,10 +14,14 @@
 #include "dialog_watcher.h"
 #include "recording_web_host.h"
 #include "temp_folder.h"
+#include "test_env.h"
 #include "win/strings_win.h"
 
 namespace vesk::win {
 namespace {
+
+using vesk::testing::set_env;
+using vesk::testing::read_all;
 
 namespace fs = std::filesystem;
 using testing::web_host_record;
@@ -29,16 +33,6 @@ class ComApartment : public ::testing::Environment {
   void TearDown() override { CoUninitialize(); }
 };
 const auto* const kApartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
-
-void set_env(const wchar_t* name, const std::string& value) {
-  SetEnvironmentVariableW(name, value.empty() ? nullptr : to_utf16(value).c_str());
-}
-
-std::string read_all(const std::string& path) {
-  std::vector<unsigned char> bytes;
-  EXPECT_TRUE(read_file_bytes(path, bytes)) << path;
-  return std::string(bytes.begin(), bytes.end());
-}
 
 std::string caption(HWND window) {
   wchar_t text[256] = {};
