@@ -9,12 +9,12 @@
 #include "export/html_export.h"
 #include "export/pdf_export.h"
 #include "webhost/web_host_view.h"
-#include "win/atomic_write.h"
-#include "win/diagnostics.h"
-#include "win/dialogs.h"
-#include "win/documents.h"
-#include "win/main_window.h"
-#include "win/strings_win.h"
+#include "platform/atomic_write.h"
+#include "platform/diagnostics.h"
+#include "platform/dialogs.h"
+#include "app/documents.h"
+#include "app/main_window.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

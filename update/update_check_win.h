@@ -16,7 +16,7 @@
 
 #include "update/manifest.h"
 #include "update/update_policy.h"
-#include "win/window_messages.h"
+#include "app/window_messages.h"
 
 namespace vesk::win {
 

@@ -6,9 +6,9 @@
 #include <winhttp.h>
 #include <bcrypt.h>
 
-#include "win/diagnostics.h"
-#include "win/dialogs.h"
-#include "win/strings_win.h"
+#include "platform/diagnostics.h"
+#include "platform/dialogs.h"
+#include "platform/strings.h"
 
 #include <string>
 #include <string_view>

@@ -12,7 +12,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "win/com.h"
+#include "platform/com.h"
 
 namespace vesk::win {
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string_view>
 
-#include "win/diagnostics.h"
-#include "win/main_window.h"
-#include "win/strings_win.h"
+#include "platform/diagnostics.h"
+#include "app/main_window.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

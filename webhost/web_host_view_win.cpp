@@ -17,9 +17,9 @@
 #include "webhost/page_assembly.h"
 #include "webhost/page_channel.h"
 #include "webhost/webview2_api.h"
-#include "win/com.h"
-#include "win/diagnostics.h"
-#include "win/strings_win.h"
+#include "platform/com.h"
+#include "platform/diagnostics.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

@@ -1,5 +1,5 @@
 // The automation variables as the main window reads them.
-#include "win/automation.h"
+#include "app/automation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The clipboard's byte layouts: the CF_HTML document we write and the way a
 // CF_DIB block is read, including blocks whose headers lie.
-#include "win/clipboard_format.h"
+#include "app/clipboard_format.h"
 
 #include <gtest/gtest.h>
 

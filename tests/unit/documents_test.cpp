@@ -1,6 +1,6 @@
 // Document rules the Windows shell decides from text: file names, the
 // caption, byte order marks and line ends.
-#include "win/documents.h"
+#include "app/documents.h"
 
 #include <gtest/gtest.h>
 

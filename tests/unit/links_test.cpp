@@ -1,5 +1,5 @@
 // Link classification: what a click on a link in the page may do.
-#include "win/links.h"
+#include "app/links.h"
 
 #include <gtest/gtest.h>
 

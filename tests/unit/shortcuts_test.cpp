@@ -1,6 +1,6 @@
 // Shortcut strings as keys and menu text, the menu layout and the key →
 // command lookup that all three keyboard paths rely on.
-#include "win/shortcuts.h"
+#include "app/shortcuts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The real clipboard: text and CF_HTML written and read back, files keeping
 // text out of a paste, "PNG" entries passed on, and DIBs of every common
 // layout converted to PNG and decoded again to compare every pixel.
-#include "win/clipboard.h"
+#include "app/clipboard.h"
 
 #include <windows.h>
 
@@ -14,9 +14,9 @@
 
 #include <cstring>
 
-#include "win/clipboard_format.h"
-#include "win/com.h"
-#include "win/strings_win.h"
+#include "app/clipboard_format.h"
+#include "platform/com.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

@@ -13,8 +13,8 @@
 #include "recording_web_host.h"
 #include "temp_folder.h"
 #include "test_env.h"
-#include "win/main_window.h"
-#include "win/strings_win.h"
+#include "app/main_window.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

@@ -17,9 +17,9 @@
 #include "recording_web_host.h"
 #include "temp_folder.h"
 #include "test_env.h"
-#include "win/dialogs.h"
-#include "win/main_window.h"
-#include "win/strings_win.h"
+#include "platform/dialogs.h"
+#include "app/main_window.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

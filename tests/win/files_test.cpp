@@ -8,9 +8,9 @@
 
 #include "core/paths.h"
 #include "temp_folder.h"
-#include "win/atomic_write.h"
-#include "win/diagnostics.h"
-#include "win/strings_win.h"
+#include "platform/atomic_write.h"
+#include "platform/diagnostics.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

@@ -1,6 +1,6 @@
 // The real main window, created in the test process against a recording web
 // host: the welcome document, opening, saving, the caption and closing.
-#include "win/main_window.h"
+#include "app/main_window.h"
 
 #include <windows.h>
 
@@ -15,7 +15,7 @@
 #include "recording_web_host.h"
 #include "temp_folder.h"
 #include "test_env.h"
-#include "win/strings_win.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

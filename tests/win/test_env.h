@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "win/strings_win.h"
+#include "platform/strings.h"
 
 namespace vesk::testing {
 

@@ -20,7 +20,7 @@
 
 #include "core/json.h"
 #include "tests/win/dialog_watcher.h"
-#include "win/strings_win.h"
+#include "platform/strings.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "core/paths.h"
 #include "temp_folder.h"
-#include "win/com.h"
-#include "win/strings_win.h"
+#include "platform/com.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

@@ -20,8 +20,8 @@
 
 #include "webhost/com_object.h"
 #include "webhost/webview2_api.h"
-#include "win/com.h"
-#include "win/strings_win.h"
+#include "platform/com.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

@@ -30,8 +30,8 @@
 #include "webhost/page_assembly.h"
 #include "webhost/page_channel.h"
 #include "webhost/webview2_api.h"
-#include "win/com.h"
-#include "win/strings_win.h"
+#include "platform/com.h"
+#include "platform/strings.h"
 
 using namespace vesk;
 using namespace vesk::win;

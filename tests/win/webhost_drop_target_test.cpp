@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "webhost/drop_target.h"
-#include "win/main_window.h"
-#include "win/strings_win.h"
+#include "app/main_window.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

@@ -22,7 +22,7 @@
 #include "webhost/page_channel.h"
 #include "webhost/web_host_view.h"
 #include "webhost_fake_webview2.h"
-#include "win/strings_win.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

@@ -10,7 +10,7 @@
 #include "ui_thread_win.h"
 #include "webhost/webview2_api.h"
 #include "webview_objects_win.h"
-#include "win/com.h"
+#include "platform/com.h"
 
 using vesk::win::ComPtr;
 

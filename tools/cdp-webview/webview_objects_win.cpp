@@ -11,8 +11,8 @@
 #include "path_mapping.h"
 #include "ui_thread_win.h"
 #include "webhost/com_object.h"
-#include "win/com.h"
-#include "win/strings_win.h"
+#include "platform/com.h"
+#include "platform/strings.h"
 #include "wine_paths_win.h"
 
 namespace vesk::cdp {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "win/strings_win.h"
+#include "platform/strings.h"
 
 namespace vesk::cdp {
 namespace {

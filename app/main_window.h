@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/editor_core.h"
-#include "win/documents.h"
-#include "win/window_messages.h"
+#include "app/documents.h"
+#include "app/window_messages.h"
 
 namespace vesk::win {
 

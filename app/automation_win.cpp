@@ -2,9 +2,9 @@
 #include <windows.h>
 
 #include "webhost/web_host_view.h"
-#include "win/automation.h"
-#include "win/diagnostics.h"
-#include "win/main_window.h"
+#include "app/automation.h"
+#include "platform/diagnostics.h"
+#include "app/main_window.h"
 
 namespace vesk::win {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "update/update_check_win.h"
-#include "win/main_window.h"
+#include "app/main_window.h"
 
 namespace vesk::win {
 

@@ -1,4 +1,4 @@
-#include "win/clipboard_format.h"
+#include "app/clipboard_format.h"
 
 #include <algorithm>
 #include <cstdio>

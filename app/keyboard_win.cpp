@@ -3,10 +3,10 @@
 // accelerator event, and the window's own key-down.
 #include <windows.h>
 
-#include "win/clipboard.h"
-#include "win/diagnostics.h"
-#include "win/main_window.h"
-#include "win/shortcuts.h"
+#include "app/clipboard.h"
+#include "platform/diagnostics.h"
+#include "app/main_window.h"
+#include "app/shortcuts.h"
 
 namespace vesk::win {
 namespace {

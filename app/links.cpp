@@ -1,4 +1,4 @@
-#include "win/links.h"
+#include "app/links.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "win/shortcuts.h"
+#include "app/shortcuts.h"
 
 #include <algorithm>
 

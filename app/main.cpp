@@ -6,8 +6,8 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include "win/main_window.h"
-#include "win/strings_win.h"
+#include "app/main_window.h"
+#include "platform/strings.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);

@@ -1,4 +1,4 @@
-#include "win/automation.h"
+#include "app/automation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The Win32 clipboard and the DIB to PNG conversion through the Windows
 // Imaging Component. The byte layouts are decided in clipboard_format.cpp.
-#include "win/clipboard.h"
+#include "app/clipboard.h"
 
 #include <windows.h>
 
@@ -12,10 +12,10 @@
 #include <string_view>
 #include <utility>
 
-#include "win/clipboard_format.h"
-#include "win/com.h"
-#include "win/main_window.h"
-#include "win/strings_win.h"
+#include "app/clipboard_format.h"
+#include "platform/com.h"
+#include "app/main_window.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

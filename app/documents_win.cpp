@@ -9,12 +9,12 @@
 #include <system_error>
 
 #include "core/paths.h"
-#include "win/atomic_write.h"
-#include "win/com.h"
-#include "win/diagnostics.h"
-#include "win/dialogs.h"
-#include "win/main_window.h"
-#include "win/strings_win.h"
+#include "platform/atomic_write.h"
+#include "platform/com.h"
+#include "platform/diagnostics.h"
+#include "platform/dialogs.h"
+#include "app/main_window.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

@@ -2,10 +2,10 @@
 // check marks and greyed items that follow the view state.
 #include <windows.h>
 
-#include "win/diagnostics.h"
-#include "win/main_window.h"
-#include "win/shortcuts.h"
-#include "win/strings_win.h"
+#include "platform/diagnostics.h"
+#include "app/main_window.h"
+#include "app/shortcuts.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

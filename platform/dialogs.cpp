@@ -1,10 +1,10 @@
-#include "win/dialogs.h"
+#include "platform/dialogs.h"
 
 #include <shlobj.h>
 
-#include "win/com.h"
-#include "win/documents.h"
-#include "win/strings_win.h"
+#include "platform/com.h"
+#include "app/documents.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {

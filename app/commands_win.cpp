@@ -4,8 +4,8 @@
 
 #include "core/commands.h"
 #include "webhost/web_host_view.h"
-#include "win/diagnostics.h"
-#include "win/main_window.h"
+#include "platform/diagnostics.h"
+#include "app/main_window.h"
 
 namespace vesk::win {
 

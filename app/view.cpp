@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "win/automation.h"
-#include "win/diagnostics.h"
-#include "win/main_window.h"
+#include "app/automation.h"
+#include "platform/diagnostics.h"
+#include "app/main_window.h"
 
 namespace vesk::win {
 namespace {

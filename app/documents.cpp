@@ -1,4 +1,4 @@
-#include "win/documents.h"
+#include "app/documents.h"
 
 namespace vesk::win {
 

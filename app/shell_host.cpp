@@ -1,8 +1,8 @@
-#include "win/shell_host.h"
+#include "app/shell_host.h"
 
 #include "webhost/web_host_view.h"
-#include "win/diagnostics.h"
-#include "win/main_window.h"
+#include "platform/diagnostics.h"
+#include "app/main_window.h"
 
 namespace vesk::win {
 

@@ -1,4 +1,4 @@
-#include "win/strings_win.h"
+#include "platform/strings.h"
 
 #include <windows.h>
 

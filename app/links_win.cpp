@@ -8,10 +8,10 @@
 #include <system_error>
 
 #include "core/paths.h"
-#include "win/dialogs.h"
-#include "win/links.h"
-#include "win/main_window.h"
-#include "win/strings_win.h"
+#include "platform/dialogs.h"
+#include "app/links.h"
+#include "app/main_window.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 

@@ -1,14 +1,14 @@
 // The main window's life: creation, the window procedure, the message loop,
 // timers and the shutdown order.
-#include "win/main_window.h"
+#include "app/main_window.h"
 
 #include <memory>
 
 #include "core/commands.h"
 #include "webhost/web_host_view.h"
-#include "win/diagnostics.h"
-#include "win/shell_host.h"
-#include "win/strings_win.h"
+#include "platform/diagnostics.h"
+#include "app/shell_host.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 

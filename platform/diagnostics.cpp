@@ -1,9 +1,9 @@
-#include "win/diagnostics.h"
+#include "platform/diagnostics.h"
 
 #include <windows.h>
 
-#include "win/com.h"
-#include "win/strings_win.h"
+#include "platform/com.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 

@@ -1,11 +1,11 @@
-#include "win/atomic_write.h"
+#include "platform/atomic_write.h"
 
 #include <windows.h>
 
 #include <algorithm>
 
-#include "win/com.h"
-#include "win/strings_win.h"
+#include "platform/com.h"
+#include "platform/strings.h"
 
 namespace vesk::win {
 namespace {
