@@ -45,6 +45,15 @@ bool read_document_file(const std::string& path, std::string& bytes) {
   return true;
 }
 
+std::string absolute_path(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(to_fs_path(path), error);
+  if (error) return path;
+  return from_fs_path(absolute);
+}
+
+}  // namespace
+
 // TaskDialogIndirect exists only in common controls 6, which the manifest
 // asks for. Looked up at run time so that a process without it still starts
 // and falls back to a message box.
@@ -59,15 +68,6 @@ HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& config, int& pressed) {
   if (!function) return E_NOTIMPL;
   return function(&config, &pressed, nullptr, nullptr);
 }
-
-std::string absolute_path(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(to_fs_path(path), error);
-  if (error) return path;
-  return from_fs_path(absolute);
-}
-
-}  // namespace
 
 void VeskMainWindow::load_welcome_document() {
   std::string text;
