@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/json.h"
+#include "navigation_events_win.h"
 #include "path_mapping.h"
 #include "ui_thread_win.h"
 #include "webhost/com_object.h"
@@ -351,6 +352,7 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   Handlers<ICoreWebView2WebMessageReceivedEventHandler> message_handlers;
   Handlers<ICoreWebView2NavigationCompletedEventHandler> navigation_handlers;
   Handlers<ICoreWebView2AcceleratorKeyPressedEventHandler> accelerator_handlers;
+  NavigationEvents navigation_events;
 
   struct Navigation {
     UINT64 id = 0;
@@ -456,6 +458,11 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
     if (closed) return;
     if (event.method == "Runtime.bindingCalled") {
       if (event.body.get_string("name", "") == kBinding) on_binding(event.body.get_string("payload", ""));
+    } else if (event.method == "Fetch.requestPaused") {
+      navigation_events.on_request_paused(event, web_view, target_id, connection, session_id,
+                                          [this](const std::string& url) { return caller_url_for(url); });
+    } else if (event.method == "Page.windowOpen") {
+      navigation_events.on_window_open(event, web_view, target_id, connection);
     } else if (event.method == "Page.lifecycleEvent") {
       if (event.body.get_string("name", "") != "load") return;
       const std::string loader = event.body.get_string("loaderId", "");
@@ -528,6 +535,7 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
     message_handlers.clear();
     navigation_handlers.clear();
     accelerator_handlers.clear();
+    navigation_events.clear();
     connection->unsubscribe(session_id);
     if (!target_id.empty()) {
       std::string params = "{\"targetId\":";
@@ -718,6 +726,22 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
 
   // What the web host never calls.
   HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* handler,
+                                                   EventRegistrationToken* token) override {
+    return session_->navigation_events.add_starting(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken token) override {
+    session_->navigation_events.remove_starting(token);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* handler,
+                                                   EventRegistrationToken* token) override {
+    return session_->navigation_events.add_new_window(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken token) override {
+    session_->navigation_events.remove_new_window(token);
+    return S_OK;
+  }
 #define VESK_NO_EVENT(Name, Handler)                                                                    \
   HRESULT STDMETHODCALLTYPE add_##Name(Handler*, EventRegistrationToken* token) override {              \
     if (!token) return E_POINTER;                                                                       \
@@ -725,7 +749,6 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
     return S_OK;                                                                                        \
   }                                                                                                     \
   HRESULT STDMETHODCALLTYPE remove_##Name(EventRegistrationToken) override { return S_OK; }
-  VESK_NO_EVENT(NavigationStarting, ICoreWebView2NavigationStartingEventHandler)
   VESK_NO_EVENT(ContentLoading, ICoreWebView2ContentLoadingEventHandler)
   VESK_NO_EVENT(SourceChanged, ICoreWebView2SourceChangedEventHandler)
   VESK_NO_EVENT(HistoryChanged, ICoreWebView2HistoryChangedEventHandler)
@@ -734,7 +757,6 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
   VESK_NO_EVENT(ScriptDialogOpening, ICoreWebView2ScriptDialogOpeningEventHandler)
   VESK_NO_EVENT(PermissionRequested, ICoreWebView2PermissionRequestedEventHandler)
   VESK_NO_EVENT(ProcessFailed, ICoreWebView2ProcessFailedEventHandler)
-  VESK_NO_EVENT(NewWindowRequested, ICoreWebView2NewWindowRequestedEventHandler)
   VESK_NO_EVENT(DocumentTitleChanged, ICoreWebView2DocumentTitleChangedEventHandler)
   VESK_NO_EVENT(ContainsFullScreenElementChanged, ICoreWebView2ContainsFullScreenElementChangedEventHandler)
   VESK_NO_EVENT(WebResourceRequested, ICoreWebView2WebResourceRequestedEventHandler)
@@ -974,6 +996,7 @@ void start_page(std::shared_ptr<PageSession> session, ComPtr<Controller> control
                   {"Runtime.addBinding", binding},
                   {"Page.addScriptToEvaluateOnNewDocument", shim},
                   {"Emulation.setFocusEmulationEnabled", R"({"enabled":true})"},
+                  {"Fetch.enable", NavigationEvents::fetch_patterns()},
               };
               auto remaining = std::make_shared<int>(static_cast<int>(std::size(setup)));
               auto failed = std::make_shared<bool>(false);
