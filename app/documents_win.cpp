@@ -45,21 +45,6 @@ bool read_document_file(const std::string& path, std::string& bytes) {
   return true;
 }
 
-// TaskDialogIndirect exists only in common controls 6, which the manifest
-// asks for. Looked up at run time so that a process without it still starts
-// and falls back to a message box.
-HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& config, int& pressed) {
-  using TaskDialogFunction = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
-  // Loading by name goes through the manifest's activation context, which
-  // picks version 6 when the executable asks for it. It stays loaded.
-  static HMODULE controls = LoadLibraryW(L"comctl32.dll");
-  if (!controls) return E_NOTIMPL;
-  const auto function = reinterpret_cast<TaskDialogFunction>(
-      reinterpret_cast<void*>(GetProcAddress(controls, "TaskDialogIndirect")));
-  if (!function) return E_NOTIMPL;
-  return function(&config, &pressed, nullptr, nullptr);
-}
-
 std::string absolute_path(const std::string& path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(to_fs_path(path), error);

@@ -1,5 +1,6 @@
 #include "app/links.h"
 
+#include <algorithm>
 #include <array>
 
 #include "core/ascii.h"
@@ -52,13 +53,62 @@ std::string decode_link_path(std::string_view text) {
   return path;
 }
 
+namespace {
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+bool has_drive(std::string_view path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
+}
+
+// \\?\ and \\.\ reach devices and raw NT paths, and \??\ is the NT
+// form itself: nothing a document has reason to link to.
+bool is_device_path(std::string_view path) {
+  if (path.size() >= 4 && is_separator(path[0]) && is_separator(path[1]) &&
+      (path[2] == '?' || path[2] == '.') && is_separator(path[3])) {
+    return true;
+  }
+  return path.size() >= 4 && is_separator(path[0]) && path[1] == '?' && path[2] == '?' &&
+         is_separator(path[3]);
+}
+
+// Everything that needs no disk to decide.
+LinkAction checked_path(std::string path, std::string_view document_dir) {
+  // The file system and the shell stop reading a name at a NUL, while our
+  // own checks read all of it: "tool.exe%00.png" must not pass as a picture.
+  for (char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20) return {LinkKind::Unsafe, {}, {}};
+  }
+  if (is_device_path(path)) return {LinkKind::Unsafe, {}, {}};
+  if (names_stream(path) || is_executable_path(path)) return {LinkKind::Unsafe, std::move(path), {}};
+  std::string host = network_host(path);
+  // Links beside a document on a share go where the document came from.
+  if (!host.empty() && ascii_lower(host) != ascii_lower(network_host(document_dir))) {
+    return {LinkKind::Network, std::move(path), std::move(host)};
+  }
+  return {LinkKind::Local, std::move(path), {}};
+}
+
+}  // namespace
+
+std::string network_host(std::string_view path) {
+  if (path.size() < 3 || !is_separator(path[0]) || !is_separator(path[1]) || is_separator(path[2])) {
+    return {};
+  }
+  const std::string_view rest = path.substr(2);
+  std::size_t end = 0;
+  while (end < rest.size() && !is_separator(rest[end])) ++end;
+  return std::string(rest.substr(0, end));
+}
+
 LinkAction classify_link(std::string_view href, std::string_view document_dir) {
   const std::string_view link = trim(href);
   if (link.empty() || link.front() == '#') return {};
 
   std::string scheme = scheme_of(link);
   if (scheme == "http" || scheme == "https" || scheme == "mailto") {
-    return {LinkKind::System, std::string(link)};
+    return {LinkKind::System, std::string(link), {}};
   }
   if (scheme.size() == 1) scheme.clear();  // a drive letter
 
@@ -72,32 +122,50 @@ LinkAction classify_link(std::string_view href, std::string_view document_dir) {
     } else {
       path = rest;
     }
-    return {LinkKind::Local, decode_link_path(path)};
+    return checked_path(decode_link_path(path), document_dir);
   }
-  if (!scheme.empty()) return {LinkKind::Refused, {}};
+  if (!scheme.empty()) return {LinkKind::Refused, {}, {}};
 
   const std::string_view remainder = link.substr(0, link.find_first_of("?#"));
   if (remainder.empty()) return {};
   const std::string decoded = decode_link_path(remainder);
-  const bool absolute = decoded.front() == '\\' || (decoded.size() > 1 && decoded[1] == ':');
-  if (absolute || document_dir.empty()) return {LinkKind::Local, decoded};
-  return {LinkKind::Local, std::string(document_dir) + "\\" + decoded};
+  const bool absolute = is_separator(decoded.front()) || (decoded.size() > 1 && decoded[1] == ':');
+  if (absolute || document_dir.empty()) return checked_path(decoded, document_dir);
+  return checked_path(std::string(document_dir) + "\\" + decoded, document_dir);
 }
 
 bool is_executable_path(std::string_view path) {
-  while (!path.empty() && (path.back() == '.' || path.back() == ' ')) path.remove_suffix(1);
+  while (!path.empty() && (path.back() == '.' || path.back() == ' ' || is_separator(path.back()))) {
+    path.remove_suffix(1);
+  }
   const std::size_t separator = path.find_last_of("\\/");
   const std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
   const std::size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return false;
   const std::string extension = ascii_lower(name.substr(dot + 1));
-  static constexpr std::array<std::string_view, 21> kRunnable = {
-      "exe", "bat", "cmd", "com", "scr", "pif", "msi", "ps1", "vbs", "vbe", "js",
-      "jse", "wsf", "wsh", "hta", "cpl", "lnk", "reg", "jar", "msc", "msp"};
-  for (std::string_view runnable : kRunnable) {
-    if (extension == runnable) return true;
-  }
-  return false;
+  // Sorted, for the binary search below.
+  static constexpr std::array<std::string_view, 110> kRunnable = {
+      "ade", "adp", "appcontent-ms", "appinstaller", "application", "appref-ms", "appx",
+      "appxbundle", "bat", "chm", "cmd", "com", "cpl", "crx", "deskthemepack", "diagcab",
+      "diagcfg", "diagpkg", "dll", "exe", "gadget", "hlp", "hta", "img", "inf", "ins", "iso",
+      "isp", "jar", "jnlp", "job", "js", "jse", "library-ms", "lnk", "mad", "maf", "mag", "mam",
+      "maq", "mar", "mas", "mat", "mau", "mav", "maw", "mda", "mdb", "mde", "msc", "msh", "msh1",
+      "msh2", "msi", "msix", "msixbundle", "msp", "mst", "ocx", "pif", "pl", "ppa", "ppam", "prf",
+      "ps1", "ps1xml", "ps2", "ps2xml", "psc1", "psc2", "psd1", "psm1", "py", "pyc", "pyo", "pyw",
+      "rb", "rdp", "reg", "scf", "scr", "sct", "search-ms", "searchconnector-ms",
+      "settingcontent-ms", "shb", "shs", "sys", "theme", "themepack", "url", "vb", "vbe", "vbs",
+      "vhd", "vhdx", "vsix", "vsto", "website", "wll", "ws", "wsb", "wsc", "wsf", "wsh", "xbap",
+      "xla", "xlam", "xll", "xnk"};
+  return std::binary_search(kRunnable.begin(), kRunnable.end(), extension);
+}
+
+std::string network_question_text(std::string_view host) {
+  return "此链接指向网络位置 " + std::string(host) +
+         "，打开时 Windows 可能会向它发送你的登录凭据。仍要打开吗？";
+}
+
+bool names_stream(std::string_view path) {
+  return path.find(':', has_drive(path) ? 2 : 0) != std::string_view::npos;
 }
 
 }  // namespace vesk::win

@@ -26,7 +26,15 @@ bool is_absolute_path(std::string_view path) {
   return path.size() >= 3 && drive >= 'a' && drive <= 'z' && path[1] == ':' && is_separator(path[2]);
 }
 
-// The file an image source names, or nothing for sources left as they are.
+// \\server\share, //server/x and device paths (\\?\…): reading one makes
+// Windows connect to that machine and offer the reader's credentials, and an
+// export must not carry another machine's files.
+bool is_network_path(std::string_view path) {
+  return path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]);
+}
+
+// The file an image source names, or nothing for sources left as they are:
+// web and inline sources, and paths on other machines.
 std::optional<std::string> resolve_image_source(std::string_view source, std::string_view folder) {
   const std::string lower = ascii_lower(source);
   if (lower.starts_with("data:") || lower.starts_with("http:") || lower.starts_with("https:")) {
@@ -37,11 +45,18 @@ std::optional<std::string> resolve_image_source(std::string_view source, std::st
     if (path.starts_with("///")) {
       path.erase(0, 3);
     } else if (path.starts_with("//")) {
-      path.erase(0, 2);
+      // file://host/… names a share on that host; only an empty host or
+      // localhost is this machine.
+      const std::size_t end = path.find_first_of("/\\", 2);
+      const std::string host = ascii_lower(path.substr(2, end == std::string::npos ? end : end - 2));
+      if (!host.empty() && host != "localhost") return std::nullopt;
+      path.erase(0, end == std::string::npos ? path.size() : end + (host.empty() ? 0 : 1));
     }
+    if (is_network_path(path)) return std::nullopt;
     return path;
   }
   std::string decoded = percent_decode(source);
+  if (is_network_path(decoded)) return std::nullopt;
   if (is_absolute_path(decoded)) return decoded;
   std::string path(folder);
   if (!path.empty() && !is_separator(path.back())) path += '/';

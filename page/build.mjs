@@ -4,7 +4,15 @@
 // The native side pastes the CSS and the script into the HTML as they are, so the
 // build refuses output that would break out of the <style> or <script> element or
 // that contains a placeholder (the native replacement would rewrite it).
+//
+// The oldest runtime we support is WebView2 Runtime 109 (Chromium 109, the
+// last one for older Windows and the floor an enterprise may pin). esbuild
+// lowers what it can to that target but turns regular expressions it cannot
+// lower into RegExp calls that fail there at run time, so the build also
+// parses the bundle as ECMAScript 2023 (what Chromium 109 runs) and checks
+// every regular expression it can read, literal or RegExp("…", "…").
 import * as esbuild from 'esbuild';
+import * as acorn from 'acorn';
 import { createHash } from 'node:crypto';
 import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
@@ -12,6 +20,8 @@ import { fileURLToPath } from 'node:url';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const outDir = join(here, '..', 'web');
+export const kTarget = 'chrome109';
+const kEcmaVersion = 2023;
 
 export async function build() {
   const js = await esbuild.build({
@@ -19,7 +29,7 @@ export async function build() {
     bundle: true,
     format: 'iife',
     minify: !process.env.VESK_PAGE_DEBUG,
-    target: ['chrome109'],
+    target: [kTarget],
     charset: 'utf8',
     legalComments: 'none',
     loader: { '.css': 'text' },
@@ -31,7 +41,7 @@ export async function build() {
     entryPoints: [join(here, 'src', 'editor.css')],
     bundle: true,
     minify: true,
-    target: ['chrome109'],
+    target: [kTarget],
     charset: 'utf8',
     write: false,
   });
@@ -39,6 +49,7 @@ export async function build() {
 
   check('editor.js', script, [/<\/script/i, /__VESK_CSS__/, /__VESK_JS__/]);
   check('editor.css', style, [/<\/style/i, /<\/head/i, /__VESK_CSS__/, /__VESK_JS__/]);
+  checkLanguageLevel('editor.js', script);
 
   // The page only runs the script the native side inlined: its two possible texts
   // (the protocol flag comes first) are the only scripts the policy admits, so markup
@@ -59,6 +70,44 @@ export async function build() {
 function check(name, text, forbidden) {
   for (const re of forbidden) {
     if (re.test(text)) throw new Error(`${name} contains ${re}, which would break the assembled page`);
+  }
+}
+
+/** Throws when `script` uses syntax or regular expressions newer than the target runtime runs. */
+export function checkLanguageLevel(name, script) {
+  const fail = (what, at) => {
+    throw new Error(`${name} uses ${what} at ${at}, which ${kTarget} does not run`);
+  };
+  let ast;
+  try {
+    ast = acorn.parse(script, { ecmaVersion: kEcmaVersion, sourceType: 'script' });
+  } catch (error) {
+    fail(String(error.message), error.pos);
+  }
+  const stack = [ast];
+  while (stack.length) {
+    const node = stack.pop();
+    if ((node.type === 'NewExpression' || node.type === 'CallExpression') &&
+        node.callee.type === 'Identifier' && node.callee.name === 'RegExp') {
+      const [pattern, flags] = node.arguments;
+      const known = (arg) => arg && arg.type === 'Literal' && typeof arg.value === 'string';
+      if (known(pattern) && (!flags || known(flags))) {
+        const source = pattern.value.replace(/\\[\s\S]|\//g, (m) => (m === '/' ? '\\/' : m))
+          .replace(/\n/g, '\\n').replace(/\r/g, '\\r').replace(/\u2028/g, '\\u2028').replace(/\u2029/g, '\\u2029');
+        try {
+          acorn.parse(`/${source || '(?:)'}/${flags ? flags.value : ''}`, { ecmaVersion: kEcmaVersion });
+        } catch (error) {
+          fail(`RegExp(${JSON.stringify(pattern.value).slice(0, 80)}, ${flags ? JSON.stringify(flags.value) : ''}): ${error.message}`, node.start);
+        }
+      }
+    }
+    for (const value of Object.values(node)) {
+      if (Array.isArray(value)) {
+        for (const child of value) if (child && typeof child.type === 'string') stack.push(child);
+      } else if (value && typeof value.type === 'string') {
+        stack.push(value);
+      }
+    }
   }
 }
 

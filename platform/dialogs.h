@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <shobjidl.h>
 
 #include <string>
@@ -22,5 +23,8 @@ void preset_dialog_folder(IFileDialog* dialog, const std::string& folder);
 // dialogs and suggestions for a document without a folder start.
 std::string default_document_folder();
 void show_error_box(HWND owner, const std::wstring& caption, const std::string& text);
+// TaskDialogIndirect when common controls 6 are there; E_NOTIMPL otherwise,
+// and the caller falls back to a message box.
+HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& config, int& pressed);
 
 }  // namespace vesk::win

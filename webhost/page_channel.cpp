@@ -2,7 +2,9 @@
 
 #include <array>
 
+#include "core/ascii.h"
 #include "core/json.h"
+#include "core/paths.h"
 
 namespace vesk {
 namespace {
@@ -118,10 +120,25 @@ std::vector<std::string> chunk_injection_scripts(std::string_view text) {
   return chunk_injection_scripts(text, json_quote(text));
 }
 
-bool message_from_current_page(std::string_view source, std::int32_t generation) {
+std::string page_identity(std::string_view url) {
+  return ascii_lower(percent_decode(url.substr(0, url.find('#'))));
+}
+
+bool navigation_allowed(std::string_view uri, std::string_view editor_page) {
+  return !editor_page.empty() && page_identity(uri) == page_identity(editor_page);
+}
+
+bool message_from_current_page(std::string_view source, std::string_view editor_page,
+                               std::int32_t generation) {
   const std::size_t hash = source.find('#');
-  if (hash == std::string_view::npos) return true;
+  if (hash == std::string_view::npos || !navigation_allowed(source, editor_page)) return false;
   return source.substr(hash + 1) == "g" + std::to_string(generation);
+}
+
+std::string new_window_message(std::string_view uri) {
+  const std::string lower = ascii_lower(uri.substr(0, 8));
+  if (!lower.starts_with("http://") && !lower.starts_with("https://")) return {};
+  return R"({"type":"openLink","href":)" + json_quote(uri) + "}";
 }
 
 }  // namespace vesk

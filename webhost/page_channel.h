@@ -43,9 +43,24 @@ std::vector<std::string_view> split_for_injection(std::string_view text,
 std::vector<std::string> chunk_injection_scripts(std::string_view text);
 std::vector<std::string> chunk_injection_scripts(std::string_view text, std::string_view quoted);
 
-// True when a page message with this source URL comes from the current page
-// load: no fragment at all, or exactly "#g<generation>". Older loads are
-// dropped.
-bool message_from_current_page(std::string_view source, std::int32_t generation);
+// The URL of a page without its fragment, percent-decoded and ASCII
+// lower-cased: the URL we navigated to and the one the control reports then
+// compare equal whatever each of them escaped.
+std::string page_identity(std::string_view url);
+
+// The editor page is the only page the control may show: a navigation
+// elsewhere (a link, a script, a dropped file) is cancelled. `editor_page`
+// is the URL last navigated to, with or without its fragment.
+bool navigation_allowed(std::string_view uri, std::string_view editor_page);
+
+// True when a page message comes from the editor page shown now and from its
+// current load: its source is that page with exactly "#g<generation>".
+// Messages of older loads, of other pages and without a source are dropped.
+bool message_from_current_page(std::string_view source, std::string_view editor_page,
+                               std::int32_t generation);
+
+// The page message a request for a new window turns into: web addresses
+// follow the link road a Ctrl+click takes; anything else opens nothing.
+std::string new_window_message(std::string_view uri);
 
 }  // namespace vesk

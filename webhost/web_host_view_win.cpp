@@ -124,6 +124,8 @@ struct WebHostView::State {
   EventRegistrationToken navigation_token{};
   EventRegistrationToken message_token{};
   EventRegistrationToken accelerator_token{};
+  EventRegistrationToken starting_token{};
+  EventRegistrationToken new_window_token{};
   PageLoaded on_page_loaded;
   PageMessage on_page_message;
   Accelerator on_accelerator;
@@ -143,6 +145,8 @@ struct WebHostView::State {
   bool prepare_editor_page(const std::string& folder, std::wstring& url);
   void on_navigation_completed(ICoreWebView2NavigationCompletedEventArgs* args);
   void on_web_message(ICoreWebView2WebMessageReceivedEventArgs* args);
+  void on_navigation_starting(ICoreWebView2NavigationStartingEventArgs* args);
+  void on_new_window_requested(ICoreWebView2NewWindowRequestedEventArgs* args);
   void on_accelerator_key(ICoreWebView2AcceleratorKeyPressedEventArgs* args);
   void execute(const std::string& script);
 };
@@ -277,6 +281,25 @@ void WebHostView::State::on_controller_created(HRESULT result, ICoreWebView2Cont
           })
           .get(),
       &navigation_token);
+  // The editor never leaves its page and never opens a window: a document's
+  // link, script or drop must not put another page where ours talks to the
+  // native side.
+  web_view->add_NavigationStarting(
+      make_callback<ICoreWebView2NavigationStartingEventHandler>(
+          [this, flag](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
+            if (*flag) on_navigation_starting(args);
+            return S_OK;
+          })
+          .get(),
+      &starting_token);
+  web_view->add_NewWindowRequested(
+      make_callback<ICoreWebView2NewWindowRequestedEventHandler>(
+          [this, flag](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
+            if (*flag) on_new_window_requested(args);
+            return S_OK;
+          })
+          .get(),
+      &new_window_token);
   if (on_accelerator) {
     controller->add_AcceleratorKeyPressed(
         make_callback<ICoreWebView2AcceleratorKeyPressedEventHandler>(
@@ -404,10 +427,33 @@ void WebHostView::State::on_web_message(ICoreWebView2WebMessageReceivedEventArgs
   args->get_Source(source.put());
   args->get_WebMessageAsJson(json.put());
   const std::string source_text = source.get() ? to_utf8(source.get()) : std::string();
-  if (!message_from_current_page(source_text, page_generation)) return;
+  if (!message_from_current_page(source_text, shown_page, page_generation)) return;
   if (!json.get()) return;
   const std::string text = to_utf8(json.get());
   if (PageMessage handle = on_page_message) handle(text);
+}
+
+void WebHostView::State::on_navigation_starting(ICoreWebView2NavigationStartingEventArgs* args) {
+  if (!args) return;
+  CoTaskText uri;
+  args->get_Uri(uri.put());
+  const std::string target = uri.get() ? to_utf8(uri.get()) : std::string();
+  if (navigation_allowed(target, shown_page)) return;
+  args->put_Cancel(TRUE);
+  web_log("navigation cancelled " + target);
+}
+
+void WebHostView::State::on_new_window_requested(ICoreWebView2NewWindowRequestedEventArgs* args) {
+  if (!args) return;
+  // Handled without a window of ours: nothing opens.
+  args->put_Handled(TRUE);
+  CoTaskText uri;
+  args->get_Uri(uri.put());
+  const std::string target = uri.get() ? to_utf8(uri.get()) : std::string();
+  web_log("new window refused " + target);
+  const std::string message = new_window_message(target);
+  if (message.empty()) return;
+  if (PageMessage handle = on_page_message) handle(message);
 }
 
 void WebHostView::State::on_accelerator_key(ICoreWebView2AcceleratorKeyPressedEventArgs* args) {

@@ -34,7 +34,6 @@ struct ICoreWebView2ZoomFactorChangedEventHandler;
 struct ICoreWebView2MoveFocusRequestedEventHandler;
 struct ICoreWebView2FocusChangedEventHandler;
 struct ICoreWebView2RasterizationScaleChangedEventHandler;
-struct ICoreWebView2NavigationStartingEventHandler;
 struct ICoreWebView2ContentLoadingEventHandler;
 struct ICoreWebView2SourceChangedEventHandler;
 struct ICoreWebView2HistoryChangedEventHandler;
@@ -43,7 +42,6 @@ struct ICoreWebView2PermissionRequestedEventHandler;
 struct ICoreWebView2ProcessFailedEventHandler;
 struct ICoreWebView2CallDevToolsProtocolMethodCompletedHandler;
 struct ICoreWebView2DevToolsProtocolEventReceiver;
-struct ICoreWebView2NewWindowRequestedEventHandler;
 struct ICoreWebView2DocumentTitleChangedEventHandler;
 struct ICoreWebView2ContainsFullScreenElementChangedEventHandler;
 struct ICoreWebView2WebResourceRequestedEventHandler;
@@ -55,6 +53,9 @@ struct ICoreWebView2TrySuspendCompletedHandler;
 struct ICoreWebView2FrameCreatedEventHandler;
 struct ICoreWebView2DownloadStartingEventHandler;
 struct ICoreWebView2ClientCertificateRequestedEventHandler;
+struct ICoreWebView2HttpRequestHeaders;
+struct ICoreWebView2Deferral;
+struct ICoreWebView2WindowFeatures;
 
 // Declared below; named by earlier interfaces.
 struct ICoreWebView2;
@@ -65,11 +66,15 @@ struct ICoreWebView2PrintSettings;
 struct ICoreWebView2WebMessageReceivedEventArgs;
 struct ICoreWebView2NavigationCompletedEventArgs;
 struct ICoreWebView2AcceleratorKeyPressedEventArgs;
+struct ICoreWebView2NavigationStartingEventArgs;
+struct ICoreWebView2NewWindowRequestedEventArgs;
 struct ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler;
 struct ICoreWebView2CreateCoreWebView2ControllerCompletedHandler;
 struct ICoreWebView2WebMessageReceivedEventHandler;
 struct ICoreWebView2NavigationCompletedEventHandler;
 struct ICoreWebView2AcceleratorKeyPressedEventHandler;
+struct ICoreWebView2NavigationStartingEventHandler;
+struct ICoreWebView2NewWindowRequestedEventHandler;
 struct ICoreWebView2ExecuteScriptCompletedHandler;
 struct ICoreWebView2CapturePreviewCompletedHandler;
 struct ICoreWebView2PrintToPdfCompletedHandler;
@@ -484,6 +489,27 @@ struct ICoreWebView2AcceleratorKeyPressedEventArgs : IUnknown {
   VESK_WV2_METHOD(put_Handled)(BOOL handled) = 0;
 };
 
+struct ICoreWebView2NavigationStartingEventArgs : IUnknown {
+  VESK_WV2_METHOD(get_Uri)(LPWSTR* uri) = 0;
+  VESK_WV2_METHOD(get_IsUserInitiated)(BOOL* user_initiated) = 0;
+  VESK_WV2_METHOD(get_IsRedirected)(BOOL* redirected) = 0;
+  VESK_WV2_METHOD(get_RequestHeaders)(ICoreWebView2HttpRequestHeaders** headers) = 0;
+  VESK_WV2_METHOD(get_Cancel)(BOOL* cancel) = 0;
+  VESK_WV2_METHOD(put_Cancel)(BOOL cancel) = 0;
+  VESK_WV2_METHOD(get_NavigationId)(UINT64* id) = 0;
+};
+
+struct ICoreWebView2NewWindowRequestedEventArgs : IUnknown {
+  VESK_WV2_METHOD(get_Uri)(LPWSTR* uri) = 0;
+  VESK_WV2_METHOD(put_NewWindow)(ICoreWebView2* new_window) = 0;
+  VESK_WV2_METHOD(get_NewWindow)(ICoreWebView2** new_window) = 0;
+  VESK_WV2_METHOD(put_Handled)(BOOL handled) = 0;
+  VESK_WV2_METHOD(get_Handled)(BOOL* handled) = 0;
+  VESK_WV2_METHOD(get_IsUserInitiated)(BOOL* user_initiated) = 0;
+  VESK_WV2_METHOD(GetDeferral)(ICoreWebView2Deferral** deferral) = 0;
+  VESK_WV2_METHOD(get_WindowFeatures)(ICoreWebView2WindowFeatures** features) = 0;
+};
+
 // --- handlers (implemented by the caller) ---------------------------------------------
 
 struct ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler : IUnknown {
@@ -501,6 +527,12 @@ struct ICoreWebView2NavigationCompletedEventHandler : IUnknown {
 struct ICoreWebView2AcceleratorKeyPressedEventHandler : IUnknown {
   VESK_WV2_METHOD(Invoke)(ICoreWebView2Controller* sender,
                           ICoreWebView2AcceleratorKeyPressedEventArgs* args) = 0;
+};
+struct ICoreWebView2NavigationStartingEventHandler : IUnknown {
+  VESK_WV2_METHOD(Invoke)(ICoreWebView2* sender, ICoreWebView2NavigationStartingEventArgs* args) = 0;
+};
+struct ICoreWebView2NewWindowRequestedEventHandler : IUnknown {
+  VESK_WV2_METHOD(Invoke)(ICoreWebView2* sender, ICoreWebView2NewWindowRequestedEventArgs* args) = 0;
 };
 struct ICoreWebView2ExecuteScriptCompletedHandler : IUnknown {
   VESK_WV2_METHOD(Invoke)(HRESULT result, LPCWSTR json) = 0;
@@ -567,6 +599,18 @@ __CRT_UUID_DECL(ICoreWebView2NavigationCompletedEventArgs, 0x30d68b7d, 0x20d9, 0
                 0xec, 0x84, 0x48, 0xfb, 0xb5, 0xc1)
 __CRT_UUID_DECL(ICoreWebView2AcceleratorKeyPressedEventArgs, 0x9f760f8a, 0xfb79, 0x42be, 0x99, 0x90,
                 0x7b, 0x56, 0x90, 0x0f, 0xa9, 0xc7)
+// The navigation and new-window events are not in our facts sheet; their
+// IIDs and slot order were read from two public bindings of the same SDK
+// (an AutoHotkey binding calling every method by vtable index, and a
+// C++Builder translation of WebView2.h), which agree with each other.
+__CRT_UUID_DECL(ICoreWebView2NavigationStartingEventArgs, 0x5b495469, 0xe119, 0x438a, 0x9b, 0x18,
+                0x76, 0x04, 0xf2, 0x5f, 0x2e, 0x49)
+__CRT_UUID_DECL(ICoreWebView2NewWindowRequestedEventArgs, 0x34acb11c, 0xfc37, 0x4418, 0x91, 0x32,
+                0xf9, 0xc2, 0x1d, 0x1e, 0xaf, 0xb9)
+__CRT_UUID_DECL(ICoreWebView2NavigationStartingEventHandler, 0x9adbe429, 0xf36d, 0x432b, 0x9d, 0xdc,
+                0xf8, 0x88, 0x1f, 0xbd, 0x76, 0xe3)
+__CRT_UUID_DECL(ICoreWebView2NewWindowRequestedEventHandler, 0xd4c185fe, 0xc81c, 0x4989, 0x97, 0xaf,
+                0x2d, 0x3f, 0xa7, 0xab, 0x56, 0x51)
 __CRT_UUID_DECL(ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, 0x4e8a3389, 0xc9d8,
                 0x4bd2, 0xb6, 0xb5, 0x12, 0x4f, 0xee, 0x6c, 0xc1, 0x4d)
 __CRT_UUID_DECL(ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, 0x6c4819f3, 0xc9b7,

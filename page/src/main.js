@@ -270,14 +270,21 @@ function followLink(href) {
 
 // Links outside the editor text (rendered table cells, the print view) must
 // never navigate the page; Ctrl+click follows them like links in the text.
+// Anything with an address counts (SVG's xlink:href included), and every
+// button: a middle or Ctrl click would otherwise open a window.
+const kXlink = 'http://www.w3.org/1999/xlink';
+function linkTarget(event) {
+  return event.target.closest ? event.target.closest('[href], [*|href]') : null;
+}
 document.addEventListener('click', (event) => {
-  const a = event.target.closest && event.target.closest('a[href]');
+  const a = linkTarget(event);
   if (!a) return;
   event.preventDefault();
-  if (event.ctrlKey || event.metaKey) followLink(a.getAttribute('href'));
+  const href = a.getAttribute('href') ?? a.getAttributeNS(kXlink, 'href');
+  if ((event.ctrlKey || event.metaKey) && a.namespaceURI === 'http://www.w3.org/1999/xhtml' && href) followLink(href);
 }, true);
 document.addEventListener('auxclick', (event) => {
-  if (event.target.closest && event.target.closest('a[href]')) event.preventDefault();
+  if (linkTarget(event)) event.preventDefault();
 }, true);
 
 // Ctrl held: links show the hand cursor.

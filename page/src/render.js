@@ -6,6 +6,7 @@
 import MarkdownIt from 'markdown-it';
 import DOMPurify from 'dompurify';
 import { slug } from './headings.js';
+import { isNetworkUrl, networkImagePlaceholder, srcsetHasNetworkUrl } from './network.js';
 import documentCss from './document.css';
 
 // Addresses as the author wrote them; the native side resolves relative image
@@ -18,6 +19,8 @@ export function safeUrl(url) {
   const probe = String(url).replace(/[\u0000-\u0020\u007f-\u009f]/g, '');
   return !kBadScheme.test(probe) || kImageData.test(probe);
 }
+
+const kAnchorAttr = 'data-vesk-anchor';
 
 const md = new MarkdownIt({ html: true, linkify: true });
 md.normalizeLink = (url) => url;
@@ -45,7 +48,9 @@ function taskLists(md) {
 }
 
 // Headings get the same anchors as the table of contents, so "#section" links
-// work in the exported file too.
+// work in the exported file too. They travel as a data attribute and become
+// ids after sanitising (see finish), because DOMPurify drops ids that equal
+// document properties ("title", "images", "forms"…).
 function headingAnchors(md) {
   md.core.ruler.push('vesk_anchors', (state) => {
     const seen = new Map();
@@ -59,7 +64,7 @@ function headingAnchors(md) {
       const base = slug(text);
       const count = seen.get(base) || 0;
       seen.set(base, count + 1);
-      tokens[i].attrSet('id', count ? `${base}-${count}` : base);
+      tokens[i].attrSet(kAnchorAttr, count ? `${base}-${count}` : base);
     }
   });
 }
@@ -67,17 +72,54 @@ function headingAnchors(md) {
 const kUriPattern = /^(?:(?:https?|mailto|tel|file):|[^a-z]|[a-z+.-]+(?:[^a-z+.\-:]|$))/i;
 
 // Inside the page: no style sheets, no inline styles (they could cover the editor),
-// no forms.
+// no forms. Image maps are links the page guard cannot see as such.
 const kPageConfig = {
   ALLOWED_URI_REGEXP: kUriPattern,
-  FORBID_TAGS: ['style', 'form', 'button', 'textarea', 'select', 'dialog'],
+  FORBID_TAGS: ['style', 'form', 'button', 'textarea', 'select', 'dialog', 'area', 'map'],
   FORBID_ATTR: ['style'],
 };
 // The exported file is a page of its own: the author's styling may stay.
 const kExportConfig = {
   ALLOWED_URI_REGEXP: kUriPattern,
-  FORBID_TAGS: ['form', 'button', 'textarea', 'select', 'dialog'],
+  FORBID_TAGS: ['form', 'button', 'textarea', 'select', 'dialog', 'area', 'map'],
 };
+
+const kXlink = 'http://www.w3.org/1999/xlink';
+// Attributes from which a browser loads something by itself.
+const kLoadingAttrs = ['src', 'poster', 'background', 'lowsrc', 'dynsrc', 'data'];
+
+// The last step of every sanitising, on an inert template (nothing loads
+// there): headings get their ids, SVG and MathML lose their links (only HTML
+// links pass the page guard and reach the native side), and nothing that
+// would load from another machine stays.
+function finish(html) {
+  const template = document.createElement('template');
+  template.innerHTML = html;
+  const root = template.content;
+  for (const el of root.querySelectorAll(`[${kAnchorAttr}]`)) {
+    if (/^H[1-6]$/.test(el.nodeName)) el.id = el.getAttribute(kAnchorAttr);
+    el.removeAttribute(kAnchorAttr);
+  }
+  for (const el of root.querySelectorAll('*')) {
+    const isHtml = el.namespaceURI === 'http://www.w3.org/1999/xhtml';
+    if (!isHtml) {
+      el.removeAttribute('href');
+      el.removeAttributeNS(kXlink, 'href');
+      if (el.localName === 'a') el.replaceWith(...el.childNodes);
+      continue;
+    }
+    const network = kLoadingAttrs.some((name) => el.hasAttribute(name) && isNetworkUrl(el.getAttribute(name))) ||
+      (el.hasAttribute('srcset') && srcsetHasNetworkUrl(el.getAttribute('srcset')));
+    if (!network) continue;
+    if (el.localName === 'img') el.replaceWith(networkImagePlaceholder());
+    else for (const name of [...kLoadingAttrs, 'srcset']) el.removeAttribute(name);
+  }
+  return template;
+}
+
+function sanitize(html, config) {
+  return finish(DOMPurify.sanitize(html, config));
+}
 
 export function renderMarkdown(text) {
   return md.render(text);
@@ -85,17 +127,17 @@ export function renderMarkdown(text) {
 
 /** A sanitised fragment of the document for insertion into the page. */
 export function documentFragment(text) {
-  return DOMPurify.sanitize(md.render(text), { ...kPageConfig, RETURN_DOM_FRAGMENT: true });
+  return sanitize(md.render(text), kPageConfig).content;
 }
 
 /** A sanitised fragment of inline Markdown (a table cell). */
 export function inlineFragment(text) {
-  return DOMPurify.sanitize(md.renderInline(text), { ...kPageConfig, RETURN_DOM_FRAGMENT: true });
+  return sanitize(md.renderInline(text), kPageConfig).content;
 }
 
 /** Sanitised HTML text of a piece of the document, for the clipboard. */
 export function clipboardHtml(text) {
-  return DOMPurify.sanitize(md.render(text), kPageConfig);
+  return sanitize(md.render(text), kPageConfig).innerHTML;
 }
 
 export function escapeHtml(text) {
@@ -104,7 +146,7 @@ export function escapeHtml(text) {
 
 /** The complete, self-contained HTML document of an export. */
 export function exportDocument(title, text) {
-  const body = DOMPurify.sanitize(md.render(text), kExportConfig);
+  const body = sanitize(md.render(text), kExportConfig).innerHTML;
   return `<!DOCTYPE html>
 <html lang="zh-CN">
 <head>

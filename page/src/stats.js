@@ -7,7 +7,10 @@
 const kCjk = /[\p{sc=Han}\p{sc=Hiragana}\p{sc=Katakana}\p{sc=Hangul}]/gu;
 // Runs of letters and digits outside those scripts; an apostrophe or a hyphen
 // between two letters keeps a word together ("don't", "e-mail").
-const kWord = /[[\p{L}\p{N}\p{M}]--[\p{sc=Han}\p{sc=Hiragana}\p{sc=Katakana}\p{sc=Hangul}]]+(?:['’\-][[\p{L}\p{N}\p{M}]--[\p{sc=Han}\p{sc=Hiragana}\p{sc=Katakana}\p{sc=Hangul}]]+)*/gv;
+// (A lookahead rather than v-flag set subtraction: the oldest runtime we
+// support predates the v flag.)
+const kWordChar = String.raw`(?:(?![\p{sc=Han}\p{sc=Hiragana}\p{sc=Katakana}\p{sc=Hangul}])[\p{L}\p{N}\p{M}])`;
+const kWord = new RegExp(String.raw`${kWordChar}+(?:['’\-]${kWordChar}+)*`, 'gu');
 
 export function countText(text) {
   let words = 0;

@@ -1,6 +1,7 @@
 // Widgets of the rendered view. They are built with DOM calls from plain
 // strings (never from markup), so nothing in the document can inject elements.
 import { WidgetType } from '@codemirror/view';
+import { isNetworkUrl, kNetworkImageText } from './network.js';
 
 // Schemes an image may be loaded from: relative paths (against the <base> of the
 // document's folder), files, the web and inline image data.
@@ -33,6 +34,13 @@ export class ImageWidget extends WidgetType {
       wrap.textContent = `图片地址不受支持：${this.src}`;
       return wrap;
     }
+    // Windows paths may come with backslashes; URLs want slashes.
+    const src = /^[a-z]:[\\/]/i.test(this.src) ? `file:///${this.src.replace(/\\/g, '/')}` : this.src;
+    if (isNetworkUrl(src)) {
+      wrap.classList.add('cm-md-image-missing');
+      wrap.textContent = kNetworkImageText;
+      return wrap;
+    }
     const img = document.createElement('img');
     img.alt = this.alt;
     if (this.alt) img.title = this.alt;
@@ -44,8 +52,7 @@ export class ImageWidget extends WidgetType {
       wrap.textContent = `图片缺失：${this.src}`;
       view.requestMeasure();
     });
-    // Windows paths may come with backslashes; URLs want slashes.
-    img.src = /^[a-z]:[\\/]/i.test(this.src) ? `file:///${this.src.replace(/\\/g, '/')}` : this.src;
+    img.src = src;
     wrap.append(img);
     return wrap;
   }

@@ -54,10 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double generation = event.get_number("generation", 1);
     const auto as_int = generation > -1e9 && generation < 1e9 ? static_cast<std::int32_t>(generation) : 0;
     const std::string source = event.get_string("source", "");
-    const bool current = vesk::message_from_current_page(source, as_int);
-    // Accepted means: no fragment, or exactly this generation's.
+    const std::string page = event.get_string("page", "");
+    const bool current = vesk::message_from_current_page(source, page, as_int);
+    // Accepted means: the editor page, with exactly this generation's fragment.
     const std::size_t hash = source.find('#');
-    if (current != (hash == std::string::npos || source.substr(hash) == "#g" + std::to_string(as_int))) std::abort();
+    const bool expected = hash != std::string::npos && source.substr(hash) == "#g" + std::to_string(as_int) &&
+                          !page.empty() && vesk::page_identity(source) == vesk::page_identity(page);
+    if (current != expected) std::abort();
     const std::string text = event.get_string("text", "");
     check_route(text);
     check_pieces(text, 1 + size % 97);

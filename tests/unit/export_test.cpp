@@ -51,6 +51,8 @@ TEST_F(InlineImages, RelativeAbsoluteAndFileSourcesBecomeDataUrls) {
             "<img src=\"" + data_url("image/gif", "GIF89a") + "\">");
   EXPECT_EQ(inline_html("<img src=\"FILE:///" + absolute + "\">"),
             "<img src=\"" + data_url("image/gif", "GIF89a") + "\">");
+  EXPECT_EQ(inline_html("<img src=\"file://localhost/" + absolute + "\">"),
+            "<img src=\"" + data_url("image/gif", "GIF89a") + "\">");
   // An attribute whose name ends in src counts too.
   EXPECT_EQ(inline_html("<img data-src=\"a.png\">"), "<img data-src=\"" + data_url("image/png", "PNGDATA") + "\">");
   // A folder that already ends in a separator gets no second one.
@@ -71,6 +73,15 @@ TEST_F(InlineImages, SourcesThatAreNotLocalFilesAreLeftAlone) {
            "<img src=\"HTTPS://example.org/a.png\">",
            "<img alt=\"no source\">",
            "<img src=\"a.png>",                   // no closing quote within the tag
+           // Other machines' files are neither read nor embedded, however written.
+           "<img src=\"\\\\host\\share\\a.png\">",
+           "<img src=\"//host/share/a.png\">",
+           "<img src=\"/\\host/a.png\">",
+           "<img src=\"%5C%5Chost%5Ca.png\">",
+           "<img src=\"file://host/share/a.png\">",
+           "<img src=\"FILE://Host/a.png\">",
+           "<img src=\"file://///host/share/a.png\">",
+           "<img src=\"\\\\?\\UNC\\host\\a.png\">",
            "text <img src=\"a.png\" without an end",
        }) {
     EXPECT_EQ(inline_html(html), html) << html;

@@ -12,6 +12,7 @@ TEST(Links, Classification) {
     const char* dir;
     LinkKind kind;
     const char* target;
+    const char* host = "";
   } cases[] = {
       {"", "C:\\d", LinkKind::Ignore, ""},
       {" \t\n", "C:\\d", LinkKind::Ignore, ""},
@@ -35,14 +36,33 @@ TEST(Links, Classification) {
       {"C:/docs/a.md", "C:\\d", LinkKind::Local, "C:\\docs\\a.md"},
       {"/root.md", "C:\\d", LinkKind::Local, "\\root.md"},
       {"file:///C:/docs/a%20b.md", "C:\\d", LinkKind::Local, "C:\\docs\\a b.md"},
-      {"FILE://server/share/a.md", "C:\\d", LinkKind::Local, "\\\\server\\share\\a.md"},
+      {"FILE://server/share/a.md", "C:\\d", LinkKind::Network, "\\\\server\\share\\a.md", "server"},
       {"file:C:/a.md", "C:\\d", LinkKind::Local, "C:\\a.md"},
       {"file:///C:/a.md?q#f", "", LinkKind::Local, "C:\\a.md?q#f"},
+      // Control bytes: the shell would stop reading at the NUL, our checks not.
+      {"file:///C:/Windows/System32/cmd.exe%00", "C:\\d", LinkKind::Unsafe, ""},
+      {"tool.exe%00.png", "C:\\d", LinkKind::Unsafe, ""},
+      {"a%0Ab.md", "C:\\d", LinkKind::Unsafe, ""},
+      // Devices, streams and programs are refused before the disk is asked.
+      {"file://?/C:/Windows/notepad.exe", "C:\\d", LinkKind::Unsafe, ""},
+      {"\\\\.\\pipe\\x", "C:\\d", LinkKind::Unsafe, ""},
+      {"C:/d/notes.txt:hidden", "C:\\d", LinkKind::Unsafe, "C:\\d\\notes.txt:hidden"},
+      {"sub/a.md%3A%24DATA", "C:\\d", LinkKind::Unsafe, "C:\\d\\sub\\a.md:$DATA"},
+      {"C:/tools/setup.EXE", "C:\\d", LinkKind::Unsafe, "C:\\tools\\setup.EXE"},
+      // Other machines, however the path is spelt, are asked about first.
+      {"\\\\host\\share\\a.md", "C:\\d", LinkKind::Network, "\\\\host\\share\\a.md", "host"},
+      {"//host/share/a.md", "C:\\d", LinkKind::Network, "\\\\host\\share\\a.md", "host"},
+      {"%2F%2Fhost/x.md", "C:\\d", LinkKind::Network, "//host\\x.md", "host"},
+      {"file://///host/s/a.md", "C:\\d", LinkKind::Network, "\\\\host\\s\\a.md", "host"},
+      // The machine the document came from is not asked about again.
+      {"\\\\Server\\share\\b.md", "\\\\server\\share\\docs", LinkKind::Local, "\\\\Server\\share\\b.md"},
+      {"b.md", "\\\\server\\share", LinkKind::Local, "\\\\server\\share\\b.md"},
   };
   for (const auto& c : cases) {
     const LinkAction action = classify_link(c.href, c.dir);
     EXPECT_EQ(action.kind, c.kind) << c.href;
     EXPECT_EQ(action.target, c.target) << c.href;
+    EXPECT_EQ(action.host, c.host) << c.href;
   }
 }
 
@@ -57,11 +77,24 @@ TEST(Links, ProgramsAndScriptsAreRecognised) {
        {"C:\\d\\evil.exe", "C:\\Windows\\System32\\cmd.exe", "run.BAT", "x.Cmd", "a.com",
         "s.scr", "p.pif", "setup.msi", "x.ps1", "x.vbs", "x.js", "x.wsf", "x.hta", "x.cpl",
         "x.lnk", "x.reg", "x.jar", "evil.exe.", "evil.exe  ", "evil.exe . .",
-        "\\\\server\\share\\tool.EXE"}) {
+        "\\\\server\\share\\tool.EXE", "x.url", "x.website", "x.appref-ms", "x.application",
+        "x.settingcontent-ms", "x.library-ms", "x.search-ms", "x.scf", "x.chm", "x.ws", "x.wsc",
+        "x.sct", "x.xll", "x.appx", "x.msix", "x.appinstaller", "x.diagcab", "disk.ISO", "x.img",
+        "x.vhd", "x.vhdx", "x.py", "x.pyw", "x.gadget", "x.inf", "x.job", "x.mst", "x.psm1",
+        "x.psd1", "x.rdp", "x.theme", "x.exe\\", "x.exe/."}) {
     EXPECT_TRUE(is_executable_path(path)) << path;
   }
-  for (const char* path : {"a.md", "a.pdf", "a.png", "folder", "x.exe.txt", "json", "a.jsx"}) {
+  for (const char* path : {"a.md", "a.pdf", "a.png", "folder", "x.exe.txt", "json", "a.jsx", "a.docx"}) {
     EXPECT_FALSE(is_executable_path(path)) << path;
+  }
+}
+
+TEST(Links, StreamsAreNamed) {
+  for (const char* path : {"C:\\d\\a.txt:s", "a.md::$DATA", "\\\\h\\s\\a:b", "rel:x"}) {
+    EXPECT_TRUE(names_stream(path)) << path;
+  }
+  for (const char* path : {"C:\\d\\a.txt", "c:", "\\\\h\\s\\a.md", ""}) {
+    EXPECT_FALSE(names_stream(path)) << path;
   }
 }
 

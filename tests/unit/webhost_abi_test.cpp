@@ -45,12 +45,16 @@ TEST(WebView2Abi, SlotsOfEveryMethodWeUse) {
       SLOT(ICoreWebView2, get_Settings, 3),
       SLOT(ICoreWebView2, get_Source, 4),
       SLOT(ICoreWebView2, Navigate, 5),
+      SLOT(ICoreWebView2, add_NavigationStarting, 7),
+      SLOT(ICoreWebView2, remove_NavigationStarting, 8),
       SLOT(ICoreWebView2, add_NavigationCompleted, 15),
       SLOT(ICoreWebView2, AddScriptToExecuteOnDocumentCreated, 27),
       SLOT(ICoreWebView2, ExecuteScript, 29),
       SLOT(ICoreWebView2, CapturePreview, 30),
       SLOT(ICoreWebView2, PostWebMessageAsJson, 32),
       SLOT(ICoreWebView2, add_WebMessageReceived, 34),
+      SLOT(ICoreWebView2, add_NewWindowRequested, 44),
+      SLOT(ICoreWebView2, remove_NewWindowRequested, 45),
       SLOT(ICoreWebView2, remove_WindowCloseRequested, 60),
       SLOT(ICoreWebView2_2, get_Environment, 67),
       SLOT(ICoreWebView2_7, PrintToPdf, 80),
@@ -73,6 +77,15 @@ TEST(WebView2Abi, SlotsOfEveryMethodWeUse) {
       SLOT(ICoreWebView2AcceleratorKeyPressedEventArgs, get_KeyEventKind, 3),
       SLOT(ICoreWebView2AcceleratorKeyPressedEventArgs, get_VirtualKey, 4),
       SLOT(ICoreWebView2AcceleratorKeyPressedEventArgs, put_Handled, 8),
+      SLOT(ICoreWebView2NavigationStartingEventArgs, get_Uri, 3),
+      SLOT(ICoreWebView2NavigationStartingEventArgs, put_Cancel, 8),
+      SLOT(ICoreWebView2NavigationStartingEventArgs, get_NavigationId, 9),
+      SLOT(ICoreWebView2NewWindowRequestedEventArgs, get_Uri, 3),
+      SLOT(ICoreWebView2NewWindowRequestedEventArgs, put_Handled, 6),
+      SLOT(ICoreWebView2NewWindowRequestedEventArgs, get_IsUserInitiated, 8),
+      SLOT(ICoreWebView2NewWindowRequestedEventArgs, get_WindowFeatures, 10),
+      SLOT(ICoreWebView2NavigationStartingEventHandler, Invoke, 3),
+      SLOT(ICoreWebView2NewWindowRequestedEventHandler, Invoke, 3),
       SLOT(ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, Invoke, 3),
       SLOT(ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, Invoke, 3),
       SLOT(ICoreWebView2WebMessageReceivedEventHandler, Invoke, 3),
@@ -106,6 +119,10 @@ TEST(WebView2Abi, InterfaceIdentifiers) {
   EXPECT_TRUE(IsEqualIID(__uuidof(ICoreWebView2), web_view));
   EXPECT_TRUE(IsEqualIID(__uuidof(ICoreWebView2_7), print));
   EXPECT_TRUE(IsEqualIID(__uuidof(ICoreWebView2AcceleratorKeyPressedEventHandler), accelerator));
+  const IID starting = {0x9adbe429, 0xf36d, 0x432b, {0x9d, 0xdc, 0xf8, 0x88, 0x1f, 0xbd, 0x76, 0xe3}};
+  const IID new_window = {0xd4c185fe, 0xc81c, 0x4989, {0x97, 0xaf, 0x2d, 0x3f, 0xa7, 0xab, 0x56, 0x51}};
+  EXPECT_TRUE(IsEqualIID(__uuidof(ICoreWebView2NavigationStartingEventHandler), starting));
+  EXPECT_TRUE(IsEqualIID(__uuidof(ICoreWebView2NewWindowRequestedEventHandler), new_window));
 }
 
 }  // namespace

@@ -126,25 +126,50 @@ TEST(InjectionChunks, ScriptsRebuildTheText) {
   for (std::size_t i = 0; i < pieces.size(); ++i) EXPECT_EQ(scripts[i + 1], head + json_quote(pieces[i]) + ");");
 }
 
-TEST(PageMessages, GenerationCheck) {
+TEST(PageMessages, OnlyTheCurrentLoadOfTheEditorPageIsHeard) {
+  const char* page = "file:///C:/d%20x/.vesk-preview-1.html?g3#g3";
   struct Case {
     const char* source;
     std::int32_t generation;
     bool accepted;
   };
   const Case cases[] = {
-      {"", 3, true},
-      {"file:///C:/d/.vesk-preview-1.html", 3, true},
-      {"file:///C:/d/.vesk-preview-1.html#g3", 3, true},
-      {"file:///C:/d/.vesk-preview-1.html#g2", 3, false},
-      {"file:///C:/d/.vesk-preview-1.html#g30", 3, false},
-      {"file:///C:/d/.vesk-preview-1.html#g03", 3, false},
-      {"file:///C:/d/.vesk-preview-1.html#", 3, false},
-      {"file:///C:/d/x.html#g3#g4", 3, false},
-      {"#g-1", -1, true},
+      {"file:///C:/d%20x/.vesk-preview-1.html?g3#g3", 3, true},
+      // The control may escape differently and fold the drive letter.
+      {"file:///c:/d x/.vesk-preview-1.html?g3#g3", 3, true},
+      {"file:///C:/d%20x/.vesk-preview-1.html?g3#g2", 3, false},
+      {"file:///C:/d%20x/.vesk-preview-1.html?g3#g30", 3, false},
+      {"file:///C:/d%20x/.vesk-preview-1.html?g3#g03", 3, false},
+      {"file:///C:/d%20x/.vesk-preview-1.html?g3#", 3, false},
+      {"file:///C:/d%20x/.vesk-preview-1.html?g3#g3#g4", 3, false},
+      // Another page, or none, is never the editor.
+      {"file:///C:/d%20x/.vesk-preview-1.html?g3", 3, false},
+      {"", 3, false},
+      {"file:///C:/d%20x/other.html#g3", 3, false},
+      {"https://example.com/#g3", 3, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(message_from_current_page(c.source, c.generation), c.accepted) << c.source;
+    EXPECT_EQ(message_from_current_page(c.source, page, c.generation), c.accepted) << c.source;
+  }
+  EXPECT_FALSE(message_from_current_page("#g1", "", 1));
+}
+
+TEST(PageNavigation, OnlyTheEditorPageMayBeShown) {
+  const std::string page = "file:///C:/%E6%96%87/.vesk-preview-7.html#g2";
+  EXPECT_TRUE(navigation_allowed("file:///C:/文/.vesk-preview-7.html#g2", page));
+  EXPECT_TRUE(navigation_allowed("FILE:///c:/%e6%96%87/.vesk-preview-7.html", page));
+  for (const char* uri : {"file:///C:/文/other.html", "file:///C:/文/.vesk-preview-7.html?x",
+                          "file://host/share/.vesk-preview-7.html", "https://example.com/",
+                          "javascript:alert(1)", "about:blank", ""}) {
+    EXPECT_FALSE(navigation_allowed(uri, page)) << uri;
+  }
+  EXPECT_FALSE(navigation_allowed("about:blank", ""));
+
+  EXPECT_EQ(new_window_message("https://example.com/a?b=\"c\""),
+            R"({"type":"openLink","href":"https://example.com/a?b=\"c\""})");
+  EXPECT_EQ(new_window_message("HTTP://x/"), R"({"type":"openLink","href":"HTTP://x/"})");
+  for (const char* uri : {"file://host/share/x", "javascript:1", "about:blank", "", "ms-settings:x"}) {
+    EXPECT_EQ(new_window_message(uri), "") << uri;
   }
 }
 

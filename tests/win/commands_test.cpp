@@ -256,6 +256,24 @@ TEST_F(Commands, LinksToProgramsAreRefused) {
   EXPECT_TRUE(sent(page_call_string("setStatus", "出于安全考虑，不直接打开可执行文件： " + program + " ")));
   window->open_link("javascript:alert(1)");
   EXPECT_TRUE(sent(page_call_string("setStatus", "不支持打开的链接类型：javascript:alert(1)")));
+  // A NUL ends the name for the shell: "run.cmd" would run, not "run.cmd.png".
+  const std::string script = temp.write("run.cmd", "@echo off\r\n");
+  window->open_link("file:///" + script + "%00.png");
+  EXPECT_TRUE(sent(page_call_string("setStatus", "出于安全考虑，不直接打开此链接：file:///" + script + "%00.png")));
+  window->open_link(temp.utf8() + "\\notes.txt:run.cmd");
+  EXPECT_TRUE(sent(page_call_string("setStatus", "出于安全考虑，不直接打开可执行文件：" + temp.utf8() + "\\notes.txt:run.cmd")));
+}
+
+TEST_F(Commands, LinksToOtherMachinesAskFirst) {
+  set_env(L"VESK_ANSWER", "cancel");
+  window->open_link("//host/share/a.md");
+  window->open_link("file://host/share/tool.txt");
+  const std::string lines = log();
+  EXPECT_NE(lines.find("NATIVE link network host=host cancel\n"), std::string::npos) << lines;
+  // Cancelled: no box about a missing file, nothing opened, no status.
+  EXPECT_TRUE(window->document_path().empty());
+  const std::string status_call = "window.vesk && window.vesk.setStatus(";
+  for (const std::string& script : web_host_record().scripts) EXPECT_NE(script.rfind(status_call, 0), 0u) << script;
 }
 
 TEST_F(Commands, LinkToAMarkdownFileOpensIt) {

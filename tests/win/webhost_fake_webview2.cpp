@@ -10,7 +10,10 @@
 namespace vesk::testing {
 namespace {
 
-enum class Kind { Environment, Controller, WebView, Settings, PrintSettings, MessageArgs, NavigationArgs, KeyArgs };
+enum class Kind {
+  Environment, Controller, WebView, Settings, PrintSettings, MessageArgs, NavigationArgs, KeyArgs,
+  StartingArgs, NewWindowArgs
+};
 
 struct FakeObject {
   void* const* vtable = nullptr;
@@ -22,6 +25,7 @@ struct FakeObject {
   COREWEBVIEW2_WEB_ERROR_STATUS status = COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN;
   COREWEBVIEW2_KEY_EVENT_KIND key_kind = COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN;
   UINT key = 0;
+  BOOL flag = FALSE;  // Cancel or Handled as set
 };
 
 FakeWebView2& world() { return fake_webview2(); }
@@ -201,6 +205,20 @@ HRESULT STDMETHODCALLTYPE post_json(FakeObject*, LPCWSTR json) {
   world().posted.push_back(utf8(json));
   return world().post_message_result;
 }
+HRESULT STDMETHODCALLTYPE add_navigation_starting(FakeObject*, ICoreWebView2NavigationStartingEventHandler* handler,
+                                                  EventRegistrationToken* token) {
+  record("add_NavigationStarting");
+  hold(world().starting_handler, handler);
+  token->value = 7;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE add_new_window_requested(FakeObject*, ICoreWebView2NewWindowRequestedEventHandler* handler,
+                                                   EventRegistrationToken* token) {
+  record("add_NewWindowRequested");
+  hold(world().new_window_handler, handler);
+  token->value = 44;
+  return S_OK;
+}
 HRESULT STDMETHODCALLTYPE add_message_received(FakeObject*, ICoreWebView2WebMessageReceivedEventHandler* handler,
                                                EventRegistrationToken* token) {
   record("add_WebMessageReceived");
@@ -262,6 +280,10 @@ HRESULT STDMETHODCALLTYPE get_virtual_key(FakeObject* self, UINT* out) {
   *out = self->key;
   return S_OK;
 }
+HRESULT STDMETHODCALLTYPE put_flag(FakeObject* self, BOOL value) {
+  self->flag = value;
+  return S_OK;
+}
 HRESULT STDMETHODCALLTYPE put_handled(FakeObject*, BOOL handled) {
   record("put_Handled " + std::to_string(handled));
   world().accelerator_handled = handled != FALSE;
@@ -290,7 +312,8 @@ void* const* vtable_of(Kind kind) {
                                                         {15, F(add_navigation_completed)}, {27, F(add_document_script)},
                                                         {29, F(execute_script)}, {30, F(capture_preview)},
                                                         {32, F(post_json)}, {34, F(add_message_received)},
-                                                        {80, F(print_to_pdf)}});
+                                                        {7, F(add_navigation_starting)},
+                                                        {44, F(add_new_window_requested)}, {80, F(print_to_pdf)}});
   static const std::vector<void*> settings = table<25>({{24, F(put_browser_keys)}});
   static const std::vector<void*> print = table<29>({{6, F(put_print_number<6>)}, {8, F(put_print_number<8>)},
                                                      {10, F(put_print_number<10>)}, {12, F(put_print_number<12>)},
@@ -301,6 +324,9 @@ void* const* vtable_of(Kind kind) {
   static const std::vector<void*> navigation_args = table<6>({{3, F(get_is_success)}, {4, F(get_error_status)}});
   static const std::vector<void*> key_args = table<9>({{3, F(get_key_kind)}, {4, F(get_virtual_key)},
                                                        {8, F(put_handled)}});
+  // The URI travels in `source`; put_Cancel and put_Handled set `flag`.
+  static const std::vector<void*> starting_args = table<10>({{3, F(get_source)}, {8, F(put_flag)}});
+  static const std::vector<void*> new_window_args = table<11>({{3, F(get_source)}, {6, F(put_flag)}});
   switch (kind) {
     case Kind::Environment: return environment.data();
     case Kind::Controller: return controller.data();
@@ -310,6 +336,8 @@ void* const* vtable_of(Kind kind) {
     case Kind::MessageArgs: return message_args.data();
     case Kind::NavigationArgs: return navigation_args.data();
     case Kind::KeyArgs: return key_args.data();
+    case Kind::StartingArgs: return starting_args.data();
+    case Kind::NewWindowArgs: return new_window_args.data();
   }
   return nullptr;
 }
@@ -399,6 +427,24 @@ void FakeWebView2::complete_navigation(bool success, COREWEBVIEW2_WEB_ERROR_STAT
   release(args);
 }
 
+bool FakeWebView2::start_navigation(const std::wstring& uri) {
+  FakeObject* args = make(Kind::StartingArgs);
+  args->source = uri;
+  starting_handler->Invoke(nullptr, as<ICoreWebView2NavigationStartingEventArgs>(args));
+  const bool cancelled = args->flag != FALSE;
+  release(args);
+  return cancelled;
+}
+
+bool FakeWebView2::request_new_window(const std::wstring& uri) {
+  FakeObject* args = make(Kind::NewWindowArgs);
+  args->source = uri;
+  new_window_handler->Invoke(nullptr, as<ICoreWebView2NewWindowRequestedEventArgs>(args));
+  const bool handled = args->flag != FALSE;
+  release(args);
+  return handled;
+}
+
 void FakeWebView2::press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key) {
   accelerator_handled = false;
   FakeObject* args = make(Kind::KeyArgs);
@@ -438,6 +484,8 @@ void FakeWebView2::release_handlers() {
   drop(message_handler);
   drop(navigation_handler);
   drop(accelerator_handler);
+  drop(starting_handler);
+  drop(new_window_handler);
   drop(capture_handler);
   drop(capture_stream);
   drop(print_handler);

@@ -45,6 +45,8 @@ struct FakeWebView2 {
   ICoreWebView2WebMessageReceivedEventHandler* message_handler = nullptr;
   ICoreWebView2NavigationCompletedEventHandler* navigation_handler = nullptr;
   ICoreWebView2AcceleratorKeyPressedEventHandler* accelerator_handler = nullptr;
+  ICoreWebView2NavigationStartingEventHandler* starting_handler = nullptr;
+  ICoreWebView2NewWindowRequestedEventHandler* new_window_handler = nullptr;
   std::vector<ICoreWebView2ExecuteScriptCompletedHandler*> script_handlers;
   ICoreWebView2CapturePreviewCompletedHandler* capture_handler = nullptr;
   IStream* capture_stream = nullptr;
@@ -57,6 +59,9 @@ struct FakeWebView2 {
   void complete_controller(HRESULT result, bool with_controller = true);
   void send_message(const std::wstring& source, const std::wstring& json);
   void complete_navigation(bool success, COREWEBVIEW2_WEB_ERROR_STATUS status = COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN);
+  // True when the web host cancelled the navigation / handled the request.
+  bool start_navigation(const std::wstring& uri);
+  bool request_new_window(const std::wstring& uri);
   void press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key);
   void complete_script(std::size_t index, HRESULT result, const wchar_t* json);
   void complete_capture(HRESULT result);

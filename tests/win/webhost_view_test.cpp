@@ -202,6 +202,8 @@ TEST_F(WebHost, StartUpRoadConfiguresTheControl) {
       "AddScriptToExecuteOnDocumentCreated",
       "add_WebMessageReceived",
       "add_NavigationCompleted",
+      "add_NavigationStarting",
+      "add_NewWindowRequested",
       "add_AcceleratorKeyPressed",
   };
   EXPECT_EQ(fake().calls, expected_calls);
@@ -376,7 +378,7 @@ TEST_F(WebHost, NavigationOutcomes) {
   EXPECT_EQ(pages_loaded, 1);
 }
 
-TEST_F(WebHost, MessagesOfOlderPagesAreDropped) {
+TEST_F(WebHost, OnlyTheCurrentEditorPageIsHeard) {
   bring_up();
   const std::string dir = folder("m");
   view->navigate_editor_page(dir);
@@ -391,9 +393,30 @@ TEST_F(WebHost, MessagesOfOlderPagesAreDropped) {
   fake().send_message(base, LR"({"type":"no fragment"})");
   fake().send_message(L"", LR"({"type":"no source"})");
   fake().send_message(base + L"#g20", LR"({"type":"other"})");
-  const std::vector<std::string> expected = {R"({"type":"current","text":"中"})", R"({"type":"no fragment"})",
-                                             R"({"type":"no source"})"};
+  fake().send_message(L"https://example.com/#g2", LR"({"type":"elsewhere"})");
+  const std::vector<std::string> expected = {R"({"type":"current","text":"中"})"};
   EXPECT_EQ(messages, expected);
+}
+
+TEST_F(WebHost, TheControlNeverLeavesTheEditorPage) {
+  bring_up();
+  view->navigate_editor_page(folder("n"));
+  const std::wstring page = to_utf16(fake().navigations.back());
+  EXPECT_FALSE(fake().start_navigation(page)) << "our own load goes ahead";
+  EXPECT_FALSE(fake().start_navigation(page.substr(0, page.find(L'#'))));
+  for (const wchar_t* uri : {L"https://example.com/", L"file://host/share/x.html", L"about:blank",
+                             L"javascript:alert(1)"}) {
+    EXPECT_TRUE(fake().start_navigation(uri)) << to_utf8(uri);
+  }
+  EXPECT_TRUE(logged("navigation cancelled https://example.com/"));
+
+  // No window opens; a web address takes the road of a Ctrl+click.
+  messages.clear();
+  EXPECT_TRUE(fake().request_new_window(L"https://example.com/a"));
+  EXPECT_TRUE(fake().request_new_window(L"file://host/share/x"));
+  const std::vector<std::string> expected = {R"({"type":"openLink","href":"https://example.com/a"})"};
+  EXPECT_EQ(messages, expected);
+  EXPECT_TRUE(fake().unexpected_slots.empty());
 }
 
 TEST_F(WebHost, DocumentsTakeTheRouteTheirSizeCalls) {

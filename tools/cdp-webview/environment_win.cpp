@@ -50,6 +50,7 @@ void start_page(std::shared_ptr<PageSession> session, ComPtr<ICoreWebView2Contro
                   {"Runtime.addBinding", binding},
                   {"Page.addScriptToEvaluateOnNewDocument", shim},
                   {"Emulation.setFocusEmulationEnabled", R"({"enabled":true})"},
+                  {"Fetch.enable", NavigationEvents::fetch_patterns()},
               };
               auto remaining = std::make_shared<int>(static_cast<int>(std::size(setup)));
               auto failed = std::make_shared<bool>(false);

@@ -104,6 +104,11 @@ void PageSession::on_event(CdpMessage& event) {
   if (closed) return;
   if (event.method == "Runtime.bindingCalled") {
     if (event.body.get_string("name", "") == kBinding) on_binding(event.body.get_string("payload", ""));
+  } else if (event.method == "Fetch.requestPaused") {
+    navigation_events.on_request_paused(event, web_view, target_id, connection, session_id,
+                                        [this](const std::string& url) { return caller_url_for(url); });
+  } else if (event.method == "Page.windowOpen") {
+    navigation_events.on_window_open(event, web_view, target_id, connection);
   } else if (event.method == "Page.lifecycleEvent") {
     if (event.body.get_string("name", "") != "load") return;
     const std::string loader = event.body.get_string("loaderId", "");
@@ -176,6 +181,7 @@ void PageSession::close() {
   message_handlers.clear();
   navigation_handlers.clear();
   accelerator_handlers.clear();
+  navigation_events.clear();
   connection->unsubscribe(session_id);
   if (!target_id.empty()) {
     std::string params = "{\"targetId\":";

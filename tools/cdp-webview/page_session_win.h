@@ -14,6 +14,7 @@
 
 #include "cdp_connection_win.h"
 #include "event_registrations_win.h"
+#include "navigation_events_win.h"
 #include "webhost/webview2_api.h"
 
 namespace vesk::cdp {
@@ -32,6 +33,7 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   Handlers<ICoreWebView2WebMessageReceivedEventHandler> message_handlers;
   Handlers<ICoreWebView2NavigationCompletedEventHandler> navigation_handlers;
   Handlers<ICoreWebView2AcceleratorKeyPressedEventHandler> accelerator_handlers;
+  NavigationEvents navigation_events;
 
   struct Navigation {
     UINT64 id = 0;

@@ -201,6 +201,22 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
 
   // What the web host never calls.
   HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* handler,
+                                                   EventRegistrationToken* token) override {
+    return session_->navigation_events.add_starting(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken token) override {
+    session_->navigation_events.remove_starting(token);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* handler,
+                                                   EventRegistrationToken* token) override {
+    return session_->navigation_events.add_new_window(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken token) override {
+    session_->navigation_events.remove_new_window(token);
+    return S_OK;
+  }
 #define VESK_NO_EVENT(Name, Handler)                                                                    \
   HRESULT STDMETHODCALLTYPE add_##Name(Handler*, EventRegistrationToken* token) override {              \
     if (!token) return E_POINTER;                                                                       \
@@ -208,7 +224,6 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
     return S_OK;                                                                                        \
   }                                                                                                     \
   HRESULT STDMETHODCALLTYPE remove_##Name(EventRegistrationToken) override { return S_OK; }
-  VESK_NO_EVENT(NavigationStarting, ICoreWebView2NavigationStartingEventHandler)
   VESK_NO_EVENT(ContentLoading, ICoreWebView2ContentLoadingEventHandler)
   VESK_NO_EVENT(SourceChanged, ICoreWebView2SourceChangedEventHandler)
   VESK_NO_EVENT(HistoryChanged, ICoreWebView2HistoryChangedEventHandler)
@@ -217,7 +232,6 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
   VESK_NO_EVENT(ScriptDialogOpening, ICoreWebView2ScriptDialogOpeningEventHandler)
   VESK_NO_EVENT(PermissionRequested, ICoreWebView2PermissionRequestedEventHandler)
   VESK_NO_EVENT(ProcessFailed, ICoreWebView2ProcessFailedEventHandler)
-  VESK_NO_EVENT(NewWindowRequested, ICoreWebView2NewWindowRequestedEventHandler)
   VESK_NO_EVENT(DocumentTitleChanged, ICoreWebView2DocumentTitleChangedEventHandler)
   VESK_NO_EVENT(ContainsFullScreenElementChanged, ICoreWebView2ContainsFullScreenElementChangedEventHandler)
   VESK_NO_EVENT(WebResourceRequested, ICoreWebView2WebResourceRequestedEventHandler)

@@ -1,0 +1,148 @@
+// A document cannot move the editor off its page or make it reach another
+// machine: links of every kind and every click leave the page where it is and
+// open no window, and no view loads an image from a network path.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import http from 'node:http';
+import { EditorPage, launch, quote } from './harness.mjs';
+
+let browser;
+let server;
+let hits = [];
+let origin;
+before(async () => {
+  browser = await launch();
+  server = http.createServer((req, res) => { hits.push(req.url); res.end(); });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  origin = `http://127.0.0.1:${server.address().port}`;
+});
+after(async () => {
+  await browser?.close();
+  server?.close();
+});
+
+// Every request the browser makes, from any page: network paths must never
+// show up, and a followed link would show up as a hit on the server.
+function recordRequests() {
+  const urls = [];
+  browser.context.on('request', (r) => urls.push(r.url()));
+  return urls;
+}
+
+test('links of every kind and every click leave the page where it is', async () => {
+  const ed = await EditorPage.open(browser);
+  const requests = recordRequests();
+  hits = [];
+  const doc = [
+    '| a | b |', '|---|---|',
+    `| [cell](${origin}/cell) | <svg width="80" height="20"><a xlink:href="${origin}/svgcell"><text y="15">svgcell</text></a></svg> |`,
+    '',
+    `<svg width="80" height="20"><a href="${origin}/svg2"><text y="15">svg2</text></a></svg>`,
+    '',
+    `<img src="data:image/gif;base64,R0lGODlhAQABAAAAACw=" usemap="#m" width="50" height="50"><map name="m"><area shape="rect" coords="0,0,50,50" href="${origin}/area"></map>`,
+    '',
+    'end',
+  ].join('\n');
+  await ed.load(doc);
+  await ed.select(doc.length);
+  await ed.frame();
+  const pagesBefore = browser.context.pages().length;
+  const url = ed.page.url();
+
+  // The sanitizer keeps no SVG link and no image map.
+  assert.equal(await ed.page.locator('#editor svg a, #editor [*|href]:not(a), #editor area').count(), 0);
+  const cell = ed.page.locator('.cm-md-table a', { hasText: 'cell' });
+  await ed.page.locator('.cm-md-table svg').click({ modifiers: ['Control'] });
+  await cell.click({ modifiers: ['Control'] });
+  await cell.click({ button: 'middle' });
+
+  // The guard covers any element with an address, even one that slipped into the DOM.
+  await ed.page.evaluate((o) => {
+    const box = document.createElement('div');
+    box.style.cssText = 'position:fixed;left:0;top:0;z-index:99;background:#fff';
+    document.body.append(box);
+    const svg = document.createElementNS('http://www.w3.org/2000/svg', 'svg');
+    svg.innerHTML = `<a href="${o}/injected"><rect id="inj" width="40" height="40"/></a>`;
+    box.append(svg);
+    const map = document.createElement('div');
+    map.innerHTML = `<img id="mapimg" src="data:image/gif;base64,R0lGODlhAQABAAAAACw=" usemap="#x" width="40" height="40"><map name="x"><area shape="rect" coords="0,0,40,40" href="${o}/injectedarea"></map>`;
+    box.append(map);
+  }, origin);
+  for (const sel of ['#inj', '#mapimg']) {
+    await ed.page.click(sel);
+    await ed.page.click(sel, { modifiers: ['Control'] });
+    await ed.page.click(sel, { button: 'middle' });
+  }
+  await ed.page.waitForTimeout(500);
+
+  assert.equal(ed.page.url(), url, 'the page navigated');
+  assert.equal(browser.context.pages().length, pagesBefore, 'a new page opened');
+  assert.deepEqual(hits, [], 'a link was followed by the browser');
+  assert.deepEqual(requests.filter((u) => u.startsWith(origin)), []);
+  // HTML links reach the native side, once per Ctrl+click; SVG links never do.
+  assert.deepEqual((await ed.messages('openLink')).map((m) => m.href), [`${origin}/cell`, `${origin}/injectedarea`]);
+  await ed.close();
+});
+
+test('no view loads an image from a network path; web images still load', async () => {
+  const ed = await EditorPage.open(browser);
+  const requests = recordRequests();
+  hits = [];
+  const network = ['//host/a.png', '\\\\host\\share\\b.png', 'file://host/share/c.png', '/\\host/d.png'];
+  const doc = [
+    ...network.map((src, i) => `![n${i}](${src.replace(/\\/g, '\\\\')})`),
+    '',
+    '| img | web |', '|---|---|',
+    `| <img src="//host/cell.png"> <img srcset="//host/set.png 2x"> | ![w](${origin}/web.png) |`,
+    '',
+    `<svg><image href="//host/svg.png" width="5" height="5"/></svg>`,
+    '',
+    'end',
+  ].join('\n');
+  await ed.load(doc);
+  await ed.select(doc.length);
+  await ed.frame();
+  await ed.page.waitForFunction(() => document.querySelectorAll('.cm-md-image-missing').length >= 4);
+  const liveTexts = await ed.page.$$eval('.cm-md-image-missing', (els) => els.map((e) => e.textContent));
+  assert.deepEqual(liveTexts, Array(4).fill('网络位置的图片未加载'));
+  assert.equal(await ed.page.locator('.cm-md-table .vesk-img-network').count(), 2, 'table cells');
+
+  await ed.run('window.vesk.pdfBegin()');
+  assert.equal(await ed.page.locator('#print-root .vesk-img-network').count(), network.length + 2, 'print view');
+  await ed.call('pdfEnd');
+
+  await ed.page.evaluate(() => {
+    const view = window.__view();
+    view.dispatch({ selection: { anchor: 0, head: view.state.doc.length } });
+  });
+  await ed.call('clipboardCopy', 'false');
+  const { html: copied } = await ed.waitFor('clipboardWrite');
+  await ed.call('exportHtml', quote('x'));
+  const { html: exported } = await ed.waitFor('export');
+  for (const [what, html] of [['copied', copied], ['exported', exported]]) {
+    assert.ok(!/host/.test(html), `${what} HTML names a network path: ${html}`);
+    assert.equal(html.split('网络位置的图片未加载').length - 1, network.length + 2, what);
+  }
+
+  // Whatever the DOM holds, nothing in it points at another machine.
+  const left = await ed.page.evaluate(() => [...document.querySelectorAll('img, image')]
+    .map((i) => i.currentSrc || i.src || i.getAttribute('href') || '').filter((s) => /^file:\/\/[^/]/.test(s)));
+  assert.deepEqual(left, []);
+  await ed.page.waitForTimeout(300);
+  assert.deepEqual(requests.filter((u) => /^file:\/\/[^/]/.test(u) || /host/.test(u)), []);
+  assert.ok(hits.includes('/web.png'), 'web images keep loading');
+  await ed.close();
+});
+
+test('headings keep anchors that name document properties', async () => {
+  const ed = await EditorPage.open(browser);
+  await ed.load('# Title\n\n## Images\n\n### forms\n\n[x](#title) [y](#images)\n');
+  await ed.call('exportHtml', quote('t'));
+  const { html } = await ed.waitFor('export');
+  for (const id of ['title', 'images', 'forms']) assert.match(html, new RegExp(`<h\\d id="${id}">`), id);
+  assert.ok(!html.includes('data-vesk-anchor'));
+  await ed.run('window.vesk.pdfBegin()');
+  assert.deepEqual(await ed.page.$$eval('#print-root :is(h1,h2,h3)', (hs) => hs.map((h) => h.id)), ['title', 'images', 'forms']);
+  await ed.call('pdfEnd');
+  await ed.close();
+});
