@@ -1,6 +1,6 @@
 // The editor page: one CodeMirror editor holding the Markdown text, which is the
 // only copy of the document, and window.vesk, the functions the native side calls.
-import { Compartment, EditorSelection, EditorState } from '@codemirror/state';
+import { Compartment, EditorSelection, EditorState, Prec } from '@codemirror/state';
 import {
   EditorView, drawSelection, dropCursor, highlightSpecialChars, keymap, placeholder,
 } from '@codemirror/view';
@@ -17,13 +17,14 @@ import { formatChange } from './format.js';
 import { highlighter } from './highlight.js';
 import { focusTracking, refreshEffect } from './focus.js';
 import { livePreview } from './preview.js';
-import { renderedTables } from './tables.js';
+import { kTableKeys, renderedTables, tableCommand, tableContext } from './tables.js';
 import { linkAt } from './links.js';
 import { clipboardHtml, documentCss, documentFragment, exportDocument } from './render.js';
 import { ContextMenu, StatusBar, Toc } from './ui.js';
 import { handleDroppedFiles, pastedImages, sendImage } from './io.js';
 import { slug } from './headings.js';
 import { WindowedParser } from './window-parse.js';
+import { pageGeneration, restoredState, savePlace, scrollToPlace, takePlace } from './restore.js';
 
 installErrorReporting();
 
@@ -164,6 +165,9 @@ function extensions() {
     markdownSupport,
     syntaxHighlighting(highlighter),
     search({ top: true }),
+    // Inside a table, Tab moves between cells and the table keys act on it;
+    // elsewhere the keys keep their usual meaning.
+    Prec.high(keymap.of(Object.entries(kTableKeys).map(([key, name]) => ({ key, run: (v) => tableCommand(v, name) })))),
     keymap.of([...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
     EditorState.phrases.of(kPhrases),
     placeholder('开始写作…'),
@@ -232,12 +236,22 @@ function normalizeLineEnds(text) {
   return text.indexOf('\r') < 0 ? text : text.replace(/\r\n?/g, '\n');
 }
 
+// The place the previous page left (selection, scroll, history); it applies to
+// the first document this page receives if that is the same text.
+const generation = pageGeneration();
+let earlierPlace = takePlace(generation);
+window.addEventListener('pagehide', () => savePlace(view, generation));
+
 function loadText(text) {
   const t0 = performance.now();
   const wasDirty = dirty.dirty;
   if (printing) endPrint();
-  view.setState(EditorState.create({ doc: text, extensions: extensions() }));
+  const place = earlierPlace;
+  earlierPlace = null;
+  const restored = restoredState(place, text, extensions());
+  view.setState(restored || EditorState.create({ doc: text, extensions: extensions() }));
   view.scrollDOM.scrollTop = 0;
+  if (restored) scrollToPlace(view, place);
   dirty.reset(view.state.doc);
   counter.reset(view.state.doc);
   if (toc.visible) headings.invalidate(view.state.doc, 0);
@@ -320,7 +334,27 @@ const menu = new ContextMenu([
   { label: '全选', hint: 'Ctrl+A', run: () => { view.focus(); view.dispatch({ selection: EditorSelection.single(0, view.state.doc.length) }); } },
   null,
   { label: '打开…', hint: 'Ctrl+O', run: () => post({ type: 'open' }) },
+  ...tableMenu(),
 ]);
+
+function tableMenu() {
+  const inTable = () => !!tableContext(view);
+  const item = (label, hint, name) => ({ label, hint, when: inTable, run: () => tableCommand(view, name) });
+  return [
+    { separator: true, when: inTable },
+    item('在上方插入行', 'Ctrl+Shift+Enter', 'rowAbove'),
+    item('在下方插入行', 'Ctrl+Enter', 'rowBelow'),
+    item('删除行', 'Ctrl+Shift+Backspace', 'deleteRow'),
+    item('在左侧插入列', 'Alt+Shift+←', 'colLeft'),
+    item('在右侧插入列', 'Alt+Shift+→', 'colRight'),
+    item('删除列', 'Alt+Shift+Backspace', 'deleteCol'),
+    { separator: true, when: inTable },
+    item('左对齐', '', 'alignLeft'),
+    item('居中', '', 'alignCenter'),
+    item('右对齐', '', 'alignRight'),
+    item('格式化表格', 'Ctrl+Shift+F', 'format'),
+  ];
+}
 document.addEventListener('contextmenu', (event) => {
   event.preventDefault();
   if (printing) return;

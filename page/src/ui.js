@@ -109,11 +109,13 @@ export class ContextMenu {
     this.el.className = 'context-menu';
     this.el.setAttribute('role', 'menu');
     this.el.hidden = true;
+    this.rows = [];
     for (const item of items) {
-      if (!item) {
+      if (!item || item.separator) {
         const sep = document.createElement('div');
         sep.className = 'context-sep';
         this.el.append(sep);
+        this.rows.push([sep, item]);
         continue;
       }
       const row = document.createElement('div');
@@ -131,6 +133,7 @@ export class ContextMenu {
         item.run();
       });
       this.el.append(row);
+      this.rows.push([row, item]);
     }
     document.body.append(this.el);
     const close = () => this.hide();
@@ -149,6 +152,8 @@ export class ContextMenu {
   }
 
   show(x, y) {
+    // Items with a condition (the table commands) show only where they apply.
+    for (const [row, item] of this.rows) row.hidden = !!(item && item.when && !item.when());
     this.el.hidden = false;
     const w = this.el.offsetWidth;
     const h = this.el.offsetHeight;
