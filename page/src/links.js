@@ -75,3 +75,36 @@ export function hrefOf(state, node) {
       return null;
   }
 }
+
+const kDefinition = /^ {0,3}\[((?:[^\]\\]|\\.)+)\]:[ \t]*(<[^>\n]*>|\S+)/;
+const kFullScan = 2000000;
+const kNearScan = 200000;
+let definitionCache = { doc: null, from: 0, to: 0, map: null };
+
+
+/**
+ * The destination a reference label is defined with ("[r]: url"), or null. A
+ * document of up to 2 MB is searched whole, a larger one around `near`.
+ */
+export function referenceDestination(doc, label, near = 0) {
+  const key = normalizeLabel(label);
+  if (!key) return null;
+  let from = 0;
+  let to = doc.length;
+  if (doc.length > kFullScan) {
+    from = Math.max(0, near - kNearScan);
+    to = Math.min(doc.length, near + kNearScan);
+  }
+  const c = definitionCache;
+  if (c.doc !== doc || from < c.from || to > c.to) {
+    const map = new Map();
+    for (let n = doc.lineAt(from).number, last = doc.lineAt(to).number; n <= last; n++) {
+      const text = doc.line(n).text;
+      if (text.indexOf(']:') < 0) continue;
+      const m = kDefinition.exec(text);
+      if (m && !map.has(normalizeLabel(m[1]))) map.set(normalizeLabel(m[1]), destination(m[2]));
+    }
+    definitionCache = { doc, from, to, map };
+  }
+  return definitionCache.map.get(key) ?? null;
+}

@@ -6,7 +6,8 @@ import { Decoration, ViewPlugin } from '@codemirror/view';
 import { syntaxTree } from '@codemirror/language';
 import { focusField, refreshEffect, selectionTouches } from './focus.js';
 import { BulletWidget, CheckboxWidget, ImageWidget, NumberWidget } from './widgets.js';
-import { destination } from './links.js';
+import { destination, referenceDestination } from './links.js';
+import { HtmlInlineWidget, kStyledTags, tagInfo } from './html-view.js';
 
 const hidden = Decoration.replace({});
 const kQuotePrefix = /^(?:[ \t]*>[ \t]?)*/;
@@ -31,6 +32,7 @@ function buildDecorations(view, conceal) {
   const ranges = [];
   const lineClasses = new Map();
   const baseKey = document.baseURI;
+  currentDoc = doc;
 
   const add = (from, to, deco) => {
     if (from < to || deco.point) ranges.push(deco.range(from, to));
@@ -133,9 +135,18 @@ function buildDecorations(view, conceal) {
         case 'Image': {
           const url = node.getChild('URL');
           const marks = node.getChildren('LinkMark');
-          if (!url || marks.length < 2) return false;
-          const src = destination(doc.sliceString(url.from, url.to));
+          if (marks.length < 2) return false;
           const alt = doc.sliceString(marks[0].to, marks[1].from);
+          let src;
+          if (url) {
+            src = destination(doc.sliceString(url.from, url.to));
+          } else {
+            // ![alt][label], ![alt][] and ![alt]: the definition gives the address.
+            const label = node.getChild('LinkLabel');
+            const name = label && label.to - label.from > 2 ? doc.sliceString(label.from + 1, label.to - 1) : alt;
+            src = referenceDestination(doc, name, node.from);
+            if (src == null) return false;
+          }
           const widget = new ImageWidget(src, alt, baseKey);
           const oneLine = doc.lineAt(node.from).number === doc.lineAt(node.to).number;
           if (conceal && oneLine && !active(node.from, node.to)) add(node.from, node.to, Decoration.replace({ widget }));
@@ -227,7 +238,38 @@ function buildDecorations(view, conceal) {
           }
           return false;
         }
-        case 'HTMLBlock': case 'HTMLTag': case 'Comment': case 'ProcessingInstruction':
+        case 'HTMLTag': {
+          // Inline HTML: <br> and <img> draw themselves, styling tags style
+          // the text up to their closing tag, comments disappear.
+          const info = tagInfo(doc.sliceString(node.from, node.to));
+          const oneLine = doc.lineAt(node.from).number === doc.lineAt(node.to).number;
+          if (!conceal || !info || !oneLine || active(node.from, node.to)) {
+            add(node.from, node.to, kHtml);
+            return false;
+          }
+          if (info.kind === 'void' && (info.name === 'br' || info.name === 'img')) {
+            add(node.from, node.to, Decoration.replace({ widget: new HtmlInlineWidget(doc.sliceString(node.from, node.to), baseKey) }));
+          } else if (info.kind === 'open' && kStyledTags.has(info.name)) {
+            const close = closingTag(node, info.name);
+            if (!close) {
+              add(node.from, node.to, kHtml);
+              return false;
+            }
+            hide(node.from, node.to);
+            add(node.to, close.from, markClass(`cm-md-tag-${info.name}`));
+            hide(close.from, close.to);
+          } else if (info.kind === 'close' && kStyledTags.has(info.name) && openingTag(node, info.name)) {
+            // hidden with its opening tag
+          } else {
+            add(node.from, node.to, kHtml);
+          }
+          return false;
+        }
+        case 'Comment':
+          if (conceal && !active(node.from, node.to)) hide(node.from, node.to);
+          else add(node.from, node.to, kHtml);
+          return false;
+        case 'HTMLBlock': case 'CommentBlock': case 'ProcessingInstruction':
           add(node.from, node.to, kHtml);
           return false;
         case 'Escape': hide(node.from, node.from + 1); return false;
@@ -244,6 +286,31 @@ function buildDecorations(view, conceal) {
   for (const [pos, cls] of lineClasses) ranges.push(Decoration.line({ class: cls.trim() }).range(pos));
   return Decoration.set(ranges, true);
 }
+
+// The closing tag of an inline tag among its following siblings, and back.
+function closingTag(node, name) {
+  let depth = 0;
+  for (let n = node.nextSibling; n; n = n.nextSibling) {
+    if (n.name !== 'HTMLTag') continue;
+    const info = tagInfo(sliceOf(n));
+    if (!info || info.name !== name) continue;
+    if (info.kind === 'open') depth++;
+    else if (info.kind === 'close' && depth-- === 0) return n;
+  }
+  return null;
+}
+
+function openingTag(node, name) {
+  for (let n = node.prevSibling; n; n = n.prevSibling) {
+    if (n.name !== 'HTMLTag') continue;
+    const info = tagInfo(sliceOf(n));
+    if (info && info.name === name && info.kind === 'open') return n;
+  }
+  return null;
+}
+
+let currentDoc = null;
+const sliceOf = (n) => currentDoc.sliceString(n.from, Math.min(n.to, n.from + 64));
 
 /** The rendered view's decorations; `conceal` false keeps every mark visible. */
 export function livePreview(conceal) {

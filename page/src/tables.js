@@ -1,4 +1,4 @@
-// Tables shown as tables in the rendered view while the caret is elsewhere, and
+// Tables (and HTML blocks) shown as such in the rendered view while the caret is elsewhere, and
 // edited there cell by cell: a cell being edited shows its Markdown source, and
 // each edit changes only that cell's text in the document.
 //
@@ -12,6 +12,7 @@ import { syntaxTree } from '@codemirror/language';
 import { focusField, refreshEffect, selectionTouches } from './focus.js';
 import { inlineFragment } from './render.js';
 import { parseTable } from './table-parse.js';
+import { HtmlBlockWidget, onlyComments } from './html-view.js';
 import { isolateHistory, redo, undo } from '@codemirror/commands';
 import {
   alignColumn, cellAt, deleteColumn, deleteRow, escapeCell, formatTable, insertColumn, insertRow,
@@ -354,6 +355,7 @@ function buildTables(state, win, enabled) {
   if (!enabled) return Decoration.none;
   const focused = state.field(focusField, false);
   const doc = state.doc;
+  const baseKey = document.baseURI;
   syntaxTree(state).iterate({
     from: win.from,
     to: win.to,
@@ -365,6 +367,17 @@ function buildTables(state, win, enabled) {
         if (rows >= 2 && rows <= kMaxRows && !(focused && selectionTouches(state, first.from, last.to))) {
           const source = doc.sliceString(first.from, last.to);
           decos.push(Decoration.replace({ widget: new TableWidget(source, rows), block: true }).range(first.from, last.to));
+        }
+        return false;
+      }
+      if ((node.name === 'HTMLBlock' || node.name === 'CommentBlock') && node.node.parent?.name === 'Document') {
+        const first = doc.lineAt(node.from);
+        const last = doc.lineAt(node.to);
+        if (node.from === first.from && !(focused && selectionTouches(state, first.from, last.to))) {
+          const source = doc.sliceString(first.from, last.to);
+          // A block of comments draws nothing; other HTML is drawn sanitised.
+          if (node.name === 'CommentBlock' || onlyComments(source)) decos.push(Decoration.replace({ block: true }).range(first.from, last.to));
+          else decos.push(Decoration.replace({ widget: new HtmlBlockWidget(source, baseKey), block: true }).range(first.from, last.to));
         }
         return false;
       }
