@@ -19,7 +19,7 @@ export class HtmlBlockWidget extends WidgetType {
 
   toDOM(view) {
     const wrap = document.createElement('div');
-    wrap.className = 'cm-md-htmlblock markdown-body';
+    wrap.className = 'cm-md-htmlblock';
     wrap.append(documentFragment(this.source));
     for (const img of wrap.querySelectorAll('img')) img.addEventListener('load', () => view.requestMeasure());
     // A click (not on a summary, which opens its details) shows the source.

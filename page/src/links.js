@@ -108,3 +108,31 @@ export function referenceDestination(doc, label, near = 0) {
   }
   return definitionCache.map.get(key) ?? null;
 }
+
+/** The footnote label under `pos` ("[^label]"), and whether it is the definition's. */
+export function footnoteAt(doc, pos) {
+  const line = doc.lineAt(pos);
+  const re = /\[\^([^\]\s]+)\]/g;
+  for (let m; (m = re.exec(line.text));) {
+    const from = line.from + m.index;
+    if (pos < from || pos > from + m[0].length) continue;
+    const definition = /^ {0,3}$/.test(line.text.slice(0, m.index)) && line.text[m.index + m[0].length] === ':';
+    return { label: m[1], definition };
+  }
+  return null;
+}
+
+/** Where a footnote's definition starts (or its first reference), or -1. */
+export function footnoteTarget(doc, label, definition) {
+  const mark = `[^${label}]`;
+  for (let n = 1; n <= doc.lines; n++) {
+    const text = doc.line(n).text;
+    let at = text.indexOf(mark);
+    while (at >= 0) {
+      const isDef = /^ {0,3}$/.test(text.slice(0, at)) && text[at + mark.length] === ':';
+      if (isDef === definition) return doc.line(n).from + at;
+      at = text.indexOf(mark, at + 1);
+    }
+  }
+  return -1;
+}

@@ -18,7 +18,8 @@ import { highlighter } from './highlight.js';
 import { focusTracking, refreshEffect } from './focus.js';
 import { livePreview } from './preview.js';
 import { kTableKeys, renderedTables, tableCommand, tableContext } from './tables.js';
-import { linkAt } from './links.js';
+import { footnoteAt, footnoteTarget, linkAt } from './links.js';
+import { frontMatterSyntax } from './extras.js';
 import { clipboardHtml, documentCss, documentFragment, exportDocument } from './render.js';
 import { ContextMenu, StatusBar, Toc } from './ui.js';
 import { handleDroppedFiles, pastedImages, sendImage } from './io.js';
@@ -149,7 +150,7 @@ const editorTheme = EditorView.theme({
 // Markdown with the parser wrapped so that large documents are only parsed
 // around the viewport.
 const markdownSupport = (() => {
-  const support = markdown({ base: markdownLanguage, codeLanguages: languages, completeHTMLTags: false });
+  const support = markdown({ base: markdownLanguage, codeLanguages: languages, completeHTMLTags: false, extensions: [frontMatterSyntax] });
   const lang = support.language;
   return new LanguageSupport(new Language(lang.data, new WindowedParser(lang.parser), [], lang.name), support.support);
 })();
@@ -200,6 +201,15 @@ const editorEvents = {
   mousedown(event, view) {
     if (event.button !== 0 || !(event.ctrlKey || event.metaKey)) return false;
     const pos = view.posAtCoords({ x: event.clientX, y: event.clientY });
+    const note = pos == null ? null : footnoteAt(view.state.doc, pos);
+    if (note) {
+      // A footnote reference jumps to its definition, the definition back.
+      event.preventDefault();
+      const target = footnoteTarget(view.state.doc, note.label, !note.definition);
+      if (target < 0) post({ type: 'status', message: `找不到脚注：${note.label}` });
+      else view.dispatch({ selection: { anchor: target }, effects: EditorView.scrollIntoView(target, { y: 'center' }) });
+      return true;
+    }
     const href = pos == null ? null : linkAt(view.state, pos);
     if (href == null) return false;
     event.preventDefault();

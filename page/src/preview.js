@@ -5,7 +5,8 @@
 import { Decoration, ViewPlugin } from '@codemirror/view';
 import { syntaxTree } from '@codemirror/language';
 import { focusField, refreshEffect, selectionTouches } from './focus.js';
-import { BulletWidget, CheckboxWidget, ImageWidget, NumberWidget } from './widgets.js';
+import { AlertTitleWidget, BulletWidget, CheckboxWidget, ImageWidget, NumberWidget } from './widgets.js';
+import { kAlertMarker, kAlerts } from './extras.js';
 import { destination, referenceDestination } from './links.js';
 import { HtmlInlineWidget, kStyledTags, tagInfo } from './html-view.js';
 
@@ -22,6 +23,8 @@ const kOlMark = markClass('cm-md-olmark');
 const kTaskDone = markClass('cm-md-task-done');
 const kLinkDef = markClass('cm-md-linkdef');
 const kCodeText = markClass('cm-md-codetext');
+const kFnRef = markClass('cm-md-fnref');
+const kFnDef = markClass('cm-md-fndef');
 const kLink = Decoration.mark({ class: 'cm-md-link', attributes: { title: 'Ctrl+单击打开链接' } });
 
 function buildDecorations(view, conceal) {
@@ -114,6 +117,17 @@ function buildDecorations(view, conceal) {
           const url = node.getChild('URL');
           const label = node.getChild('LinkLabel');
           const marks = node.getChildren('LinkMark');
+          if (!url && !label && marks.length >= 2 && charAt(marks[0].to) === '^') {
+            // A footnote: the reference drawn as a raised label, the
+            // definition's label styled (Ctrl+click jumps between them).
+            const isDef = charAt(node.to) === ':' && /^ {0,3}$/.test(doc.sliceString(doc.lineAt(node.from).from, node.from));
+            add(marks[0].to + 1, marks[1].from, isDef ? kFnDef : kFnRef);
+            if (!isDef) {
+              hide(marks[0].from, marks[0].to + 1);
+              hide(marks[1].from, marks[1].to);
+            }
+            return false;
+          }
           // "[text]" alone is only a link when a definition exists; it stays text.
           if ((!url && !label) || marks.length < 2) return undefined;
           add(marks[0].to, marks[1].from, kLink);
@@ -187,6 +201,19 @@ function buildDecorations(view, conceal) {
         case 'Blockquote': {
           let depth = 0;
           for (let p = node; p; p = p.parent) if (p.name === 'Blockquote') depth++;
+          const first = doc.lineAt(node.from);
+          const prefix = kQuotePrefix.exec(first.text)[0].length;
+          const alert = depth === 1 && kAlertMarker.exec(first.text.slice(prefix).trim());
+          if (alert) {
+            // A callout: coloured by kind, its marker shown as the title.
+            const kind = alert[1].toLowerCase();
+            lineClass(node, `cm-md-alert cm-md-alert-${kind}`);
+            const at = first.from + prefix;
+            if (conceal && !active(first.from, first.to)) {
+              add(at, first.to, Decoration.replace({ widget: new AlertTitleWidget(kind, kAlerts[kind]) }));
+            }
+            return undefined;
+          }
           lineClass(node, depth > 1 ? `cm-md-quote cm-md-quote-${Math.min(depth, 3)}` : 'cm-md-quote');
           return undefined;
         }
@@ -231,6 +258,12 @@ function buildDecorations(view, conceal) {
           }
           return undefined;
         }
+        case 'FrontMatter':
+          lineClass(node, 'cm-md-frontmatter');
+          lineClass({ from: node.from, to: node.from }, 'cm-md-frontmatter-first');
+          lineClass({ from: node.to, to: node.to }, 'cm-md-frontmatter-last');
+          add(Math.max(node.from, vpFrom), Math.min(node.to, vpTo), kCodeText);
+          return false;
         case 'HorizontalRule': {
           if (conceal && !active(node.from, node.to)) {
             lineClass(node, 'cm-md-hr');

@@ -5,7 +5,9 @@
 // which can talk to the native side.
 import MarkdownIt from 'markdown-it';
 import DOMPurify from 'dompurify';
+import footnote from 'markdown-it-footnote';
 import { slug } from './headings.js';
+import { alertsPlugin, frontMatterPlugin } from './extras.js';
 import documentCss from './document.css';
 
 // Addresses as the author wrote them; the native side resolves relative image
@@ -22,6 +24,9 @@ export function safeUrl(url) {
 const md = new MarkdownIt({ html: true, linkify: true });
 md.normalizeLink = (url) => url;
 md.validateLink = safeUrl;
+md.use(frontMatterPlugin);
+md.use(alertsPlugin);
+md.use(footnote);
 md.use(taskLists);
 md.use(headingAnchors);
 
