@@ -38,6 +38,9 @@ export async function build() {
   const style = css.outputFiles[0].text;
 
   check('editor.js', script, [/<\/script/i, /__VESK_CSS__/, /__VESK_JS__/]);
+  // The page is read and inlined at every load: it stays small, and fonts
+  // never go into it.
+  if (Buffer.byteLength(script) > 2.5 * 1024 * 1024) throw new Error('editor.js is larger than 2.5 MB');
   check('editor.css', style, [/<\/style/i, /<\/head/i, /__VESK_CSS__/, /__VESK_JS__/]);
 
   // The page only runs the script the native side inlined: its two possible texts

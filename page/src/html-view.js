@@ -3,7 +3,7 @@
 // style the text between them or become small widgets, and comments are hidden.
 // Nothing here builds markup from the document except through that sanitiser.
 import { WidgetType } from '@codemirror/view';
-import { documentFragment, inlineFragment } from './render.js';
+import { documentFragment, inlineFragment, mathFragment } from './render.js';
 
 /** A block of HTML, sanitised, in place of its source lines. */
 export class HtmlBlockWidget extends WidgetType {
@@ -79,4 +79,37 @@ export function tagInfo(source) {
 /** Whether an HTML block is only comments (and blanks): it draws nothing. */
 export function onlyComments(source) {
   return /^(?:\s*<!--[\s\S]*?-->)+\s*$/.test(source);
+}
+
+/** Typeset math in place of its source: a block, or inline in the line. */
+export class MathWidget extends WidgetType {
+  constructor(tex, display) {
+    super();
+    this.tex = tex;
+    this.display = display;
+  }
+
+  eq(other) {
+    return other.tex === this.tex && other.display === this.display;
+  }
+
+  toDOM(view) {
+    const el = document.createElement(this.display ? 'div' : 'span');
+    el.className = this.display ? 'cm-md-math cm-md-math-block' : 'cm-md-math';
+    el.append(mathFragment(this.tex, this.display));
+    if (this.display) {
+      // A click on a formula block shows its source.
+      el.addEventListener('mousedown', (event) => {
+        if (event.button !== 0) return;
+        event.preventDefault();
+        view.focus();
+        view.dispatch({ selection: { anchor: view.posAtDOM(el) } });
+      });
+    }
+    return el;
+  }
+
+  ignoreEvent() {
+    return this.display;
+  }
 }

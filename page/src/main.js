@@ -20,6 +20,7 @@ import { livePreview } from './preview.js';
 import { kTableKeys, renderedTables, tableCommand, tableContext } from './tables.js';
 import { footnoteAt, footnoteTarget, linkAt } from './links.js';
 import { frontMatterSyntax } from './extras.js';
+import { mathSyntax } from './math.js';
 import { clipboardHtml, documentCss, documentFragment, exportDocument } from './render.js';
 import { ContextMenu, StatusBar, Toc } from './ui.js';
 import { handleDroppedFiles, pastedImages, sendImage } from './io.js';
@@ -150,7 +151,7 @@ const editorTheme = EditorView.theme({
 // Markdown with the parser wrapped so that large documents are only parsed
 // around the viewport.
 const markdownSupport = (() => {
-  const support = markdown({ base: markdownLanguage, codeLanguages: languages, completeHTMLTags: false, extensions: [frontMatterSyntax] });
+  const support = markdown({ base: markdownLanguage, codeLanguages: languages, completeHTMLTags: false, extensions: [frontMatterSyntax, mathSyntax] });
   const lang = support.language;
   return new LanguageSupport(new Language(lang.data, new WindowedParser(lang.parser), [], lang.name), support.support);
 })();

@@ -8,7 +8,7 @@ import { focusField, refreshEffect, selectionTouches } from './focus.js';
 import { AlertTitleWidget, BulletWidget, CheckboxWidget, ImageWidget, NumberWidget } from './widgets.js';
 import { kAlertMarker, kAlerts } from './extras.js';
 import { destination, referenceDestination } from './links.js';
-import { HtmlInlineWidget, kStyledTags, tagInfo } from './html-view.js';
+import { HtmlInlineWidget, MathWidget, kStyledTags, tagInfo } from './html-view.js';
 
 const hidden = Decoration.replace({});
 const kQuotePrefix = /^(?:[ \t]*>[ \t]?)*/;
@@ -24,6 +24,7 @@ const kTaskDone = markClass('cm-md-task-done');
 const kLinkDef = markClass('cm-md-linkdef');
 const kCodeText = markClass('cm-md-codetext');
 const kFnRef = markClass('cm-md-fnref');
+const kMathSrc = markClass('cm-md-math-src');
 const kFnDef = markClass('cm-md-fndef');
 const kLink = Decoration.mark({ class: 'cm-md-link', attributes: { title: 'Ctrl+单击打开链接' } });
 
@@ -258,6 +259,21 @@ function buildDecorations(view, conceal) {
           }
           return undefined;
         }
+        case 'InlineMath': {
+          const oneLine = doc.lineAt(node.from).number === doc.lineAt(node.to).number;
+          const marks = node.getChildren('MathMark');
+          if (conceal && oneLine && marks.length === 2 && !active(node.from, node.to)) {
+            const tex = doc.sliceString(marks[0].to, marks[1].from);
+            add(node.from, node.to, Decoration.replace({ widget: new MathWidget(tex, marks[0].to - marks[0].from === 2) }));
+          } else {
+            add(node.from, node.to, kMathSrc);
+          }
+          return false;
+        }
+        case 'MathBlock':
+          lineClass(node, 'cm-md-math-src-block');
+          add(Math.max(node.from, vpFrom), Math.min(node.to, vpTo), kMathSrc);
+          return false;
         case 'FrontMatter':
           lineClass(node, 'cm-md-frontmatter');
           lineClass({ from: node.from, to: node.from }, 'cm-md-frontmatter-first');

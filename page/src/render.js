@@ -8,6 +8,7 @@ import DOMPurify from 'dompurify';
 import footnote from 'markdown-it-footnote';
 import { slug } from './headings.js';
 import { alertsPlugin, frontMatterPlugin } from './extras.js';
+import { mathMarkup, mathPlugin } from './math.js';
 import documentCss from './document.css';
 
 // Addresses as the author wrote them; the native side resolves relative image
@@ -27,6 +28,7 @@ md.validateLink = safeUrl;
 md.use(frontMatterPlugin);
 md.use(alertsPlugin);
 md.use(footnote);
+md.use(mathPlugin);
 md.use(taskLists);
 md.use(headingAnchors);
 
@@ -73,14 +75,18 @@ const kUriPattern = /^(?:(?:https?|mailto|tel|file):|[^a-z]|[a-z+.-]+(?:[^a-z+.\
 
 // Inside the page: no style sheets, no inline styles (they could cover the editor),
 // no forms.
+// MathML's <semantics> and <annotation> keep the TeX of a formula with it.
+const kMathTags = ['semantics', 'annotation'];
 const kPageConfig = {
   ALLOWED_URI_REGEXP: kUriPattern,
+  ADD_TAGS: kMathTags,
   FORBID_TAGS: ['style', 'form', 'button', 'textarea', 'select', 'dialog'],
   FORBID_ATTR: ['style'],
 };
 // The exported file is a page of its own: the author's styling may stay.
 const kExportConfig = {
   ALLOWED_URI_REGEXP: kUriPattern,
+  ADD_TAGS: kMathTags,
   FORBID_TAGS: ['form', 'button', 'textarea', 'select', 'dialog'],
 };
 
@@ -96,6 +102,11 @@ export function documentFragment(text) {
 /** A sanitised fragment of inline Markdown (a table cell). */
 export function inlineFragment(text) {
   return DOMPurify.sanitize(md.renderInline(text), { ...kPageConfig, RETURN_DOM_FRAGMENT: true });
+}
+
+/** Sanitised MathML of TeX, for the rendered view. */
+export function mathFragment(tex, display) {
+  return DOMPurify.sanitize(mathMarkup(tex, display), { ...kPageConfig, RETURN_DOM_FRAGMENT: true });
 }
 
 /** Sanitised HTML text of a piece of the document, for the clipboard. */

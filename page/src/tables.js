@@ -12,7 +12,8 @@ import { syntaxTree } from '@codemirror/language';
 import { focusField, refreshEffect, selectionTouches } from './focus.js';
 import { inlineFragment } from './render.js';
 import { parseTable } from './table-parse.js';
-import { HtmlBlockWidget, onlyComments } from './html-view.js';
+import { HtmlBlockWidget, MathWidget, onlyComments } from './html-view.js';
+import { blockTex } from './math.js';
 import { isolateHistory, redo, undo } from '@codemirror/commands';
 import {
   alignColumn, cellAt, deleteColumn, deleteRow, escapeCell, formatTable, insertColumn, insertRow,
@@ -367,6 +368,15 @@ function buildTables(state, win, enabled) {
         if (rows >= 2 && rows <= kMaxRows && !(focused && selectionTouches(state, first.from, last.to))) {
           const source = doc.sliceString(first.from, last.to);
           decos.push(Decoration.replace({ widget: new TableWidget(source, rows), block: true }).range(first.from, last.to));
+        }
+        return false;
+      }
+      if (node.name === 'MathBlock' && node.node.parent?.name === 'Document') {
+        const first = doc.lineAt(node.from);
+        const last = doc.lineAt(node.to);
+        if (node.from === first.from && !(focused && selectionTouches(state, first.from, last.to))) {
+          const widget = new MathWidget(blockTex(doc.sliceString(node.from, node.to)), true);
+          decos.push(Decoration.replace({ widget, block: true }).range(first.from, last.to));
         }
         return false;
       }

@@ -74,3 +74,27 @@ test('front matter, footnotes and callouts', async () => {
   assert.deepEqual(ed.errors, []);
   await ed.close();
 });
+
+test('math: typed in, typeset as MathML in the view and the export, source on the caret line', async () => {
+  const ed = await EditorPage.open(browser);
+  await ed.load('Intro.\n\n$$\n\\int_0^1 x^2\\,dx = \\frac{1}{3}\n$$\n\nPrices $5 and $6.\n');
+  await ed.select(6);
+  await ed.page.keyboard.type(' Euler: $e^{i\\pi}+1=0$ done');
+  await ed.select((await ed.snapshot()).length);
+  await ed.page.waitForSelector('.cm-md-math-block math', { state: 'attached' });
+  assert.equal(await ed.page.$$eval('.cm-md-math:not(.cm-md-math-block) math', (m) => m.length), 1);
+  assert.match(await ed.page.textContent('.cm-md-math-block annotation'), /\\frac\{1\}\{3\}/);
+  // Dollar amounts stay text.
+  assert.match(await ed.page.evaluate(() => document.querySelector('.cm-content').innerText), /Prices \$5 and \$6\./);
+  await ed.page.screenshot({ path: join(repoDir, 'build', 'page-screens', 'math.png') });
+  // The caret on the line shows the source again.
+  await ed.page.click('.cm-md-math-block');
+  assert.match(await ed.page.evaluate(() => document.querySelector('.cm-content').innerText), /\\int_0\^1/);
+  await ed.call('exportHtml', quote('m'));
+  const { html } = await ed.waitFor('export');
+  assert.equal((html.match(/<math xmlns="http:\/\/www.w3.org\/1998\/Math\/MathML"/g) || []).length, 2);
+  assert.match(html, /<div class="math-block"><span class="katex"><math [^>]*display="block"><semantics>/);
+  assert.doesNotMatch(html, /url\(|KaTeX_|\$e\^/);
+  assert.deepEqual(ed.errors, []);
+  await ed.close();
+});
