@@ -9,6 +9,8 @@ import { Language, LanguageSupport, syntaxHighlighting } from '@codemirror/langu
 import { markdown, markdownLanguage } from '@codemirror/lang-markdown';
 import { languages } from '@codemirror/language-data';
 import { search, searchKeymap } from '@codemirror/search';
+import { closeBrackets, closeBracketsKeymap } from '@codemirror/autocomplete';
+import { lineCopy, markPairing, pasteHandlers } from './paste.js';
 
 import { installErrorReporting, post, reportError } from './post.js';
 import { DirtyTracker } from './dirty.js';
@@ -151,7 +153,7 @@ const editorTheme = EditorView.theme({
 // Markdown with the parser wrapped so that large documents are only parsed
 // around the viewport.
 const markdownSupport = (() => {
-  const support = markdown({ base: markdownLanguage, codeLanguages: languages, completeHTMLTags: false, extensions: [frontMatterSyntax, mathSyntax] });
+  const support = markdown({ base: markdownLanguage, codeLanguages: languages, completeHTMLTags: false, pasteURLAsLink: false, extensions: [frontMatterSyntax, mathSyntax] });
   const lang = support.language;
   return new LanguageSupport(new Language(lang.data, new WindowedParser(lang.parser), [], lang.name), support.support);
 })();
@@ -170,7 +172,9 @@ function extensions() {
     // Inside a table, Tab moves between cells and the table keys act on it;
     // elsewhere the keys keep their usual meaning.
     Prec.high(keymap.of(Object.entries(kTableKeys).map(([key, name]) => ({ key, run: (v) => tableCommand(v, name) })))),
-    keymap.of([...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
+    keymap.of([...closeBracketsKeymap, ...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
+    closeBrackets(),
+    markPairing,
     EditorState.phrases.of(kPhrases),
     placeholder('开始写作…'),
     focusTracking,
@@ -179,6 +183,7 @@ function extensions() {
     EditorView.contentAttributes.of({ spellcheck: 'false', autocorrect: 'off', autocapitalize: 'off', 'aria-label': '文档' }),
     EditorView.updateListener.of(onUpdate),
     EditorView.domEventHandlers(editorEvents),
+    pasteHandlers(normalizeLineEnds),
     // Errors the editor catches itself (a failing extension) are reported too.
     EditorView.exceptionSink.of((error) => reportError(error, 'editor')),
   ];
@@ -407,6 +412,12 @@ function endPrint() {
 
 // ---------------------------------------------------------------- the native side's calls
 
+// Copied HTML says it is ours, so that pasting it back takes the Markdown of
+// the plain text rather than a conversion of the HTML.
+function ownHtml(markdown) {
+  return '<meta name="generator" content="Vesk">' + clipboardHtml(markdown);
+}
+
 function text(value) {
   return typeof value === 'string' ? value : null;
 }
@@ -447,10 +458,16 @@ const api = {
   clipboardCopy(cut) {
     const state = view.state;
     const parts = state.selection.ranges.filter((r) => !r.empty).map((r) => state.sliceDoc(r.from, r.to));
-    // Nothing selected: the clipboard keeps what it holds.
-    if (!parts.length) return;
+    if (!parts.length) {
+      // Nothing selected: the caret's whole lines, as editors do.
+      if (!state.doc.length) return;
+      const lines = lineCopy(state);
+      post({ type: 'clipboardWrite', text: lines.text, html: ownHtml(lines.text) });
+      if (cut === true) view.dispatch({ changes: lines.ranges, userEvent: 'delete.cut', scrollIntoView: true });
+      return;
+    }
     const selected = parts.join('\n');
-    post({ type: 'clipboardWrite', text: selected, html: clipboardHtml(selected) });
+    post({ type: 'clipboardWrite', text: selected, html: ownHtml(selected) });
     if (cut === true) view.dispatch(state.replaceSelection(''), { userEvent: 'delete.cut', scrollIntoView: true });
   },
 
