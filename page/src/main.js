@@ -24,6 +24,7 @@ import { footnoteAt, footnoteTarget, linkAt } from './links.js';
 import { frontMatterSyntax } from './extras.js';
 import { mathSyntax } from './math.js';
 import { clipboardHtml, documentCss, documentFragment, exportDocument } from './render.js';
+import { loadFenceLanguages } from './code-html.js';
 import { ContextMenu, StatusBar, Toc } from './ui.js';
 import { handleDroppedFiles, pastedImages, sendImage } from './io.js';
 import { slug } from './headings.js';
@@ -272,6 +273,9 @@ function loadText(text) {
   counter.reset(view.state.doc);
   if (toc.visible) headings.invalidate(view.state.doc, 0);
   if (wasDirty) postDirty();
+  // The print view is made synchronously: the code languages it highlights
+  // are loaded ahead, when the page is idle.
+  setTimeout(() => loadFenceLanguages(text).catch(() => null), 1500);
   if (text.length > kLargeDocument) {
     post({ type: 'log', message: `setMarkdown ${text.length} chars in ${Math.round(performance.now() - t0)} ms` });
   }
@@ -523,7 +527,14 @@ const api = {
   },
 
   exportHtml(title) {
-    post({ type: 'export', html: exportDocument(text(title) ?? '', view.state.doc.toString()) });
+    // The parsers of the document's code languages load first, so that its
+    // code is highlighted like the editor's.
+    const doc = view.state.doc.toString();
+    const name = text(title) ?? '';
+    loadFenceLanguages(doc)
+      .catch(() => null)
+      .then(() => post({ type: 'export', html: exportDocument(name, doc) }))
+      .catch((error) => reportError(error, 'exportHtml'));
   },
 
   insertImage(value) {

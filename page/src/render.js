@@ -9,6 +9,7 @@ import footnote from 'markdown-it-footnote';
 import { slug } from './headings.js';
 import { alertsPlugin, frontMatterPlugin } from './extras.js';
 import { mathMarkup, mathPlugin } from './math.js';
+import { highlightedCode } from './code-html.js';
 import documentCss from './document.css';
 
 // Addresses as the author wrote them; the native side resolves relative image
@@ -22,7 +23,7 @@ export function safeUrl(url) {
   return !kBadScheme.test(probe) || kImageData.test(probe);
 }
 
-const md = new MarkdownIt({ html: true, linkify: true });
+const md = new MarkdownIt({ html: true, linkify: true, highlight: (code, lang) => highlightedCode(code, lang) });
 md.normalizeLink = (url) => url;
 md.validateLink = safeUrl;
 md.use(frontMatterPlugin);

@@ -98,3 +98,22 @@ test('math: typed in, typeset as MathML in the view and the export, source on th
   assert.deepEqual(ed.errors, []);
   await ed.close();
 });
+
+test('export and print view highlight code with the editor colours; anchors and page breaks', async () => {
+  const ed = await EditorPage.open(browser);
+  await ed.load('# Code 示例\n\nSee [below](#code-示例).\n\n```js\nfunction f() { return "s"; } // c\n```\n');
+  await ed.select(2);
+  await ed.page.keyboard.type('x');
+  await ed.call('exportHtml', quote('c'));
+  const { html } = await ed.waitFor('export');
+  assert.match(html, /<span class="tok-keyword">function<\/span> <span class="tok-def">f<\/span>/);
+  assert.match(html, /<span class="tok-string">(?:&quot;|")s(?:&quot;|")<\/span>/);
+  assert.match(html, /<h1 id="xcode-示例">/);
+  assert.match(html, /\.markdown-body \.tok-keyword \{ color: var\(--doc-tok-keyword\); \}/);
+  assert.match(html, /@media print \{[^}]*pre, \.markdown-body tr, \.markdown-body img[^}]*break-inside: avoid/);
+  await ed.run('window.vesk.pdfBegin()');
+  const colour = await ed.page.$eval('#print-root .tok-keyword', (el) => getComputedStyle(el).color);
+  assert.equal(colour, 'rgb(154, 59, 181)');
+  await ed.call('pdfEnd');
+  await ed.close();
+});
