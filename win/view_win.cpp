@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "webhost/web_host_view.h"
 #include "win/automation.h"
 #include "win/diagnostics.h"
 #include "win/main_window.h"
@@ -30,6 +31,9 @@ bool system_uses_dark_theme() {
 
 void VeskMainWindow::update_theme() {
   if (follow_system_theme_) dark_theme_ = system_uses_dark_theme();
+  // The next page load shows the theme from its first paint; the page on
+  // screen switches through the page call.
+  if (web_host_) web_host_->set_page_theme(dark_theme_ ? "dark" : "light");
   if (core_) core_->set_theme(dark_theme_ ? "dark" : "light");
   refresh_menu_state();
 }

@@ -5,12 +5,13 @@ import {
   EditorView, drawSelection, dropCursor, highlightSpecialChars, keymap, placeholder,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, indentWithTab, redo, undo } from '@codemirror/commands';
-import { Language, LanguageSupport, syntaxHighlighting } from '@codemirror/language';
+import { Language, LanguageSupport, codeFolding, foldCode, foldKeymap, syntaxHighlighting, unfoldAll } from '@codemirror/language';
 import { markdown, markdownLanguage } from '@codemirror/lang-markdown';
 import { languages } from '@codemirror/language-data';
 import { search, searchKeymap } from '@codemirror/search';
 import { closeBrackets, closeBracketsKeymap } from '@codemirror/autocomplete';
 import { lineCopy, markPairing, pasteHandlers } from './paste.js';
+import { modeState, selectionCounts, setFocusMode, setTypewriter, writingModes } from './aids.js';
 
 import { installErrorReporting, post, reportError } from './post.js';
 import { DirtyTracker } from './dirty.js';
@@ -50,19 +51,26 @@ const kPhrases = {
 
 // ---------------------------------------------------------------- view state
 
+// The native side writes its theme into the page (the body's class), so that
+// the first paint is already right; it wins over the session's last theme.
+const handedTheme = document.body.classList.contains('theme-dark') ? 'dark'
+  : document.body.classList.contains('theme-light') ? 'light' : null;
+
 // Kept for the session so that a reload (opening a document in another folder)
 // does not throw away the reader's table of contents, view and zoom.
 const prefs = loadPrefs();
 
 function loadPrefs() {
-  const defaults = { toc: false, source: false, zoom: kDefaultZoom, theme: 'light' };
+  const defaults = { toc: false, source: false, zoom: kDefaultZoom, theme: handedTheme || 'light' };
   try {
     const saved = JSON.parse(sessionStorage.getItem('vesk.view') || '{}');
     return {
       toc: saved.toc === true,
       source: saved.source === true,
       zoom: Number.isInteger(saved.zoom) && kZoomSteps[saved.zoom] ? saved.zoom : kDefaultZoom,
-      theme: saved.theme === 'dark' ? 'dark' : 'light',
+      theme: handedTheme || (saved.theme === 'dark' ? 'dark' : 'light'),
+      focusMode: saved.focusMode === true,
+      typewriter: saved.typewriter === true,
     };
   } catch {
     return defaults;
@@ -114,8 +122,16 @@ status.update({ source: prefs.source });
 // ---------------------------------------------------------------- the editor
 
 const mode = new Compartment();
-const rendered = [EditorView.editorAttributes.of({ class: 'mode-rendered' }), livePreview(kConceal), renderedTables(kConceal)];
-const source = [EditorView.editorAttributes.of({ class: 'mode-source' })];
+// Chromium's spell checker runs on prose in the rendered view; code, links,
+// HTML, math and front matter opt out through their marks. The source view
+// is all syntax and is not checked.
+const rendered = [
+  EditorView.editorAttributes.of({ class: 'mode-rendered' }),
+  EditorView.contentAttributes.of({ spellcheck: 'true' }),
+  livePreview(kConceal),
+  renderedTables(kConceal),
+];
+const source = [EditorView.editorAttributes.of({ class: 'mode-source' }), EditorView.contentAttributes.of({ spellcheck: 'false' })];
 
 function modeExtensions(sourceView) {
   return sourceView ? source : rendered;
@@ -173,7 +189,13 @@ function extensions() {
     // Inside a table, Tab moves between cells and the table keys act on it;
     // elsewhere the keys keep their usual meaning.
     Prec.high(keymap.of(Object.entries(kTableKeys).map(([key, name]) => ({ key, run: (v) => tableCommand(v, name) })))),
-    keymap.of([...closeBracketsKeymap, ...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
+    keymap.of([
+      { key: 'F8', run: () => toggleWritingMode('focus') },
+      { key: 'F9', run: () => toggleWritingMode('typewriter') },
+    ]),
+    codeFolding({ placeholderText: '…' }),
+    writingModes,
+    keymap.of([...foldKeymap, ...closeBracketsKeymap, ...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
     closeBrackets(),
     markPairing,
     EditorState.phrases.of(kPhrases),
@@ -181,7 +203,7 @@ function extensions() {
     focusTracking,
     mode.of(modeExtensions(prefs.source)),
     editorTheme,
-    EditorView.contentAttributes.of({ spellcheck: 'false', autocorrect: 'off', autocapitalize: 'off', 'aria-label': '文档' }),
+    EditorView.contentAttributes.of({ autocorrect: 'off', autocapitalize: 'off', 'aria-label': '文档' }),
     EditorView.updateListener.of(onUpdate),
     EditorView.domEventHandlers(editorEvents),
     pasteHandlers(normalizeLineEnds),
@@ -190,7 +212,13 @@ function extensions() {
   ];
 }
 
+let selectionTimer = 0;
 function onUpdate(update) {
+  if (update.selectionSet || update.docChanged) {
+    // The selection's counts, after the selection settles.
+    clearTimeout(selectionTimer);
+    selectionTimer = setTimeout(() => status.update({ selection: selectionCounts(view.state) }), 120);
+  }
   if (!update.docChanged) return;
   let changed = false;
   for (const tr of update.transactions) {
@@ -268,6 +296,9 @@ function loadText(text) {
   const restored = restoredState(place, text, extensions());
   view.setState(restored || EditorState.create({ doc: text, extensions: extensions() }));
   view.scrollDOM.scrollTop = 0;
+  if (prefs.focusMode || prefs.typewriter) {
+    view.dispatch({ effects: [setFocusMode.of(!!prefs.focusMode), setTypewriter.of(!!prefs.typewriter)] });
+  }
   if (restored) scrollToPlace(view, place);
   dirty.reset(view.state.doc);
   counter.reset(view.state.doc);
@@ -354,8 +385,27 @@ const menu = new ContextMenu([
   { label: '全选', hint: 'Ctrl+A', run: () => { view.focus(); view.dispatch({ selection: EditorSelection.single(0, view.state.doc.length) }); } },
   null,
   { label: '打开…', hint: 'Ctrl+O', run: () => post({ type: 'open' }) },
+  null,
+  { label: '折叠', hint: 'Ctrl+Shift+[', run: () => { view.focus(); foldCode(view); } },
+  { label: '全部展开', hint: 'Ctrl+Alt+]', run: () => { view.focus(); unfoldAll(view); } },
   ...tableMenu(),
 ]);
+
+// Focus mode (F8) and typewriter mode (F9) stay on for the session.
+function toggleWritingMode(which) {
+  const now = modeState(view.state);
+  if (which === 'focus') {
+    prefs.focusMode = !now.focus;
+    view.dispatch({ effects: setFocusMode.of(prefs.focusMode) });
+    post({ type: 'status', message: prefs.focusMode ? '专注模式：开' : '专注模式：关' });
+  } else {
+    prefs.typewriter = !now.typewriter;
+    view.dispatch({ effects: setTypewriter.of(prefs.typewriter) });
+    post({ type: 'status', message: prefs.typewriter ? '打字机模式：开' : '打字机模式：关' });
+  }
+  savePrefs();
+  return true;
+}
 
 function tableMenu() {
   const inTable = () => !!tableContext(view);

@@ -13,20 +13,22 @@ import { HtmlInlineWidget, MathWidget, kStyledTags, tagInfo } from './html-view.
 const hidden = Decoration.replace({});
 const kQuotePrefix = /^(?:[ \t]*>[ \t]?)*/;
 const markClass = (cls) => Decoration.mark({ class: cls });
+// Syntax, code and addresses are not prose: the spell checker leaves them alone.
+const syntaxClass = (cls) => Decoration.mark({ class: cls, attributes: { spellcheck: 'false' } });
 const kEm = markClass('cm-md-em');
 const kStrong = markClass('cm-md-strong');
 const kStrike = markClass('cm-md-strike');
-const kCode = markClass('cm-md-code');
-const kHtml = markClass('cm-md-html');
-const kCodeInfo = markClass('cm-md-codeinfo');
+const kCode = syntaxClass('cm-md-code');
+const kHtml = syntaxClass('cm-md-html');
+const kCodeInfo = syntaxClass('cm-md-codeinfo');
 const kOlMark = markClass('cm-md-olmark');
 const kTaskDone = markClass('cm-md-task-done');
-const kLinkDef = markClass('cm-md-linkdef');
-const kCodeText = markClass('cm-md-codetext');
+const kLinkDef = syntaxClass('cm-md-linkdef');
+const kCodeText = syntaxClass('cm-md-codetext');
 const kFnRef = markClass('cm-md-fnref');
-const kMathSrc = markClass('cm-md-math-src');
+const kMathSrc = syntaxClass('cm-md-math-src');
 const kFnDef = markClass('cm-md-fndef');
-const kLink = Decoration.mark({ class: 'cm-md-link', attributes: { title: 'Ctrl+单击打开链接' } });
+const kLink = Decoration.mark({ class: 'cm-md-link', attributes: { title: 'Ctrl+单击打开链接', spellcheck: 'false' } });
 
 function buildDecorations(view, conceal) {
   const state = view.state;
