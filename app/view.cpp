@@ -5,8 +5,9 @@
 #include <cstdio>
 
 #include "app/automation.h"
-#include "platform/diagnostics.h"
 #include "app/main_window.h"
+#include "platform/diagnostics.h"
+#include "webhost/web_host_view.h"
 
 namespace vesk::win {
 namespace {
@@ -30,6 +31,9 @@ bool system_uses_dark_theme() {
 
 void VeskMainWindow::update_theme() {
   if (follow_system_theme_) dark_theme_ = system_uses_dark_theme();
+  // The next page load shows the theme from its first paint; the page on
+  // screen switches through the page call.
+  if (web_host_) web_host_->set_page_theme(dark_theme_ ? "dark" : "light");
   if (core_) core_->set_theme(dark_theme_ ? "dark" : "light");
   refresh_menu_state();
 }

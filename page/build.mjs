@@ -47,8 +47,11 @@ export async function build() {
   });
   const style = css.outputFiles[0].text;
 
-  check('editor.js', script, [/<\/script/i, /__VESK_CSS__/, /__VESK_JS__/]);
-  check('editor.css', style, [/<\/style/i, /<\/head/i, /__VESK_CSS__/, /__VESK_JS__/]);
+  check('editor.js', script, [/<\/script/i, /__VESK_CSS__/, /__VESK_JS__/, /__VESK_THEME__/]);
+  // The page is read and inlined at every load: it stays small, and fonts
+  // never go into it.
+  if (Buffer.byteLength(script) > 2.5 * 1024 * 1024) throw new Error('editor.js is larger than 2.5 MB');
+  check('editor.css', style, [/<\/style/i, /<\/head/i, /__VESK_CSS__/, /__VESK_JS__/, /__VESK_THEME__/]);
   checkLanguageLevel('editor.js', script);
 
   // The page only runs the script the native side inlined: its two possible texts
@@ -57,7 +60,7 @@ export async function build() {
   const hashes = ['true', 'false'].map((flag) =>
     `'sha256-${createHash('sha256').update(`window.VESK_INLINE_PROTO=${flag};${script}`, 'utf8').digest('base64')}'`);
   const html = readFileSync(join(here, 'src', 'editor.html'), 'utf8').replace('%SCRIPT_HASHES%', hashes.join(' '));
-  if (html.split('__VESK_CSS__').length !== 2 || html.split('__VESK_JS__').length !== 2)
+  if (html.split('__VESK_CSS__').length !== 2 || html.split('__VESK_JS__').length !== 2 || html.split('__VESK_THEME__').length !== 2)
     throw new Error('editor.html must hold each placeholder once');
 
   mkdirSync(outDir, { recursive: true });

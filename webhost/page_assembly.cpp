@@ -52,10 +52,14 @@ std::string escape_html_attribute(std::string_view text) {
 
 std::optional<std::string> assemble_editor_page(const EditorPageSources& sources,
                                                 bool inline_protocol,
-                                                std::string_view folder_url) {
+                                                std::string_view folder_url,
+                                                std::string_view theme) {
   if (sources.html.empty() || sources.css.empty() || sources.js.empty()) return std::nullopt;
 
   std::string html = sources.html;
+  // The theme goes into the template first: the style sheet and the script
+  // are never searched for it (the script's text is hashed by the page).
+  replace_placeholders(html, kThemePlaceholder, theme == "dark" ? "dark" : "light");
   replace_placeholders(html, kCssPlaceholder, font_face_rule(sources.font) + sources.css);
 
   std::string script = inline_protocol ? "window.VESK_INLINE_PROTO=true;"

@@ -20,6 +20,9 @@ struct EditorPageSources {
 
 inline constexpr std::string_view kCssPlaceholder = "__VESK_CSS__";
 inline constexpr std::string_view kJsPlaceholder = "__VESK_JS__";
+// In the HTML only (replaced before the style sheet and script go in): the
+// theme the page shows from its first paint, "light" or "dark".
+inline constexpr std::string_view kThemePlaceholder = "__VESK_THEME__";
 
 // VESK_INLINE_PROTO: exactly "0", "false" or "off" turns the protocol flag
 // off; anything else, including an empty or missing variable, leaves it on.
@@ -37,10 +40,12 @@ std::string escape_html_attribute(std::string_view text);
 
 // The whole page, or nothing when one of the three web files is empty.
 // `folder_url` is the file URL of the document folder; empty gives no base
-// element, as does an HTML without "</head>".
+// element, as does an HTML without "</head>". `theme` is "dark" or anything
+// else for light.
 std::optional<std::string> assemble_editor_page(const EditorPageSources& sources,
                                                 bool inline_protocol,
-                                                std::string_view folder_url);
+                                                std::string_view folder_url,
+                                                std::string_view theme = "light");
 
 // ".vesk-preview-<pid>.html": one file per process and folder.
 std::string editor_page_file_name(std::uint32_t process_id);

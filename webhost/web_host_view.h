@@ -37,6 +37,8 @@ class WebHostView {
   // Loads the editor page for a document folder (empty: none), now or as
   // soon as the control exists.
   void navigate_editor_page(const std::string& folder);
+  // The theme pages loaded from now on show from their first paint.
+  void set_page_theme(const std::string& theme);
   // Runs a script in the page without waiting for it.
   void run_script(const std::string& script);
   // Hands the document text to the page's setMarkdown, whatever its size.

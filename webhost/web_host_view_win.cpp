@@ -131,6 +131,7 @@ struct WebHostView::State {
   Accelerator on_accelerator;
   std::wstring preview_path;
   std::string shown_page;  // URL of the last page navigated to, without its fragment
+  std::string page_theme = "light";  // handed to each page in its assembly
   std::int32_t page_generation = 0;
   bool pending_navigation = false;
   std::string pending_base_dir;
@@ -344,6 +345,10 @@ void WebHostView::focus() {
 
 // --- the editor page --------------------------------------------------------
 
+void WebHostView::set_page_theme(const std::string& theme) {
+  state_->page_theme = theme;
+}
+
 void WebHostView::navigate_editor_page(const std::string& folder) {
   State& s = *state_;
   if (!s.web_view) {
@@ -377,7 +382,8 @@ bool WebHostView::State::prepare_editor_page(const std::string& folder, std::wst
   std::string folder_url;
   if (!folder.empty()) folder_url = to_utf8(file_url(to_utf16(folder)));
   const auto page = assemble_editor_page(
-      sources, inline_protocol_enabled(read_environment("VESK_INLINE_PROTO")), folder_url);
+      sources, inline_protocol_enabled(read_environment("VESK_INLINE_PROTO")), folder_url,
+      page_theme);
   if (!page) return false;
 
   std::wstring page_folder = to_utf16(folder);

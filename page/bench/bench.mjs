@@ -4,7 +4,18 @@
 //   typing   keystrokes at the end of that document in the rendered view:
 //            main-thread work per key (input handling, editor update and the
 //            frame it causes), from a trace of the renderer
+//   scroll   top to bottom in 20 steps: the time to the frame of each step
+//   heap     the JavaScript heap once the document is loaded
 //   dirty    the unsaved-state check per keystroke, at 1 MB and 10 MB
+//
+// The page is measured side by side with a bare CodeMirror 6 Markdown editor
+// (bench/bare.js) on the same document in the same browser, and the ratios
+// page / bare are printed.
+import * as esbuild from 'esbuild';
+import { mkdtempSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join } from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 import { Text, EditorState } from '@codemirror/state';
 import { DirtyTracker } from '../src/dirty.js';
 import { EditorPage, launch } from '../test/harness.mjs';
@@ -12,6 +23,8 @@ import { largeDocument, sampleDocument } from '../test/corpus.mjs';
 
 const kSize = 10 * 1024 * 1024;
 const kKeys = 120;
+const kLoads = 7;
+const here = dirname(fileURLToPath(import.meta.url));
 
 const median = (xs) => {
   const s = [...xs].sort((a, b) => a - b);
@@ -40,14 +53,22 @@ function keystrokeWork(events) {
   return work;
 }
 
-// Types kKeys characters at the end of the document in the rendered view.
-async function typeAtEnd(ed, text) {
-  await ed.page.evaluate(() => {
+// The same position in both editors: the end of the line at the middle of the text.
+function middleOf(text) {
+  const t = text.replace(/\r\n?/g, '\n');
+  const nl = t.indexOf('\n', t.length >> 1);
+  return nl < 0 ? t.length : nl;
+}
+
+// Types kKeys characters at `where` ('end' or a position) in the rendered view.
+async function typeAt(ed, where) {
+  const before = await ed.page.evaluate((w) => {
     const view = window.__view();
     view.focus();
-    view.dispatch({ selection: { anchor: view.state.doc.length }, scrollIntoView: true });
-  });
-  await ed.page.waitForTimeout(3000); // let the background parse and counts settle
+    view.dispatch({ selection: { anchor: w === 'end' ? view.state.doc.length : w }, scrollIntoView: true });
+    return view.state.doc.length;
+  }, where);
+  await settle(ed);
   const events = [];
   ed.cdp.on('Tracing.dataCollected', (d) => events.push(...d.value));
   const traced = new Promise((resolve) => ed.cdp.once('Tracing.tracingComplete', resolve));
@@ -61,41 +82,125 @@ async function typeAtEnd(ed, text) {
   }
   await ed.cdp.send('Tracing.end');
   await traced;
-  const work = keystrokeWork(events);
   ed.cdp.removeAllListeners('Tracing.dataCollected');
-  const snapshot = await ed.snapshot();
-  if (snapshot.length !== text.replace(/\r\n?/g, '\n').length + kKeys) throw new Error('typing did not reach the document');
-  return work;
+  const after = await ed.page.evaluate(() => window.__view().state.doc.length);
+  if (after !== before + kKeys) throw new Error('typing did not reach the document');
+  return keystrokeWork(events);
+}
+
+// Background work (parsing, counts) settles before a measurement starts.
+function settle(ed) {
+  return ed.page.waitForTimeout(3000);
+}
+
+// setMarkdown until a frame has been produced with the new document.
+async function loadTimes(ed, runs) {
+  // A page in a background tab gets no frames: the measured one is in front.
+  await ed.page.bringToFront();
+  const loads = [];
+  for (let i = 0; i < runs; i++) {
+    await ed.page.evaluate(() => window.vesk.newDocument());
+    await ed.frame();
+    loads.push(await ed.page.evaluate(() => new Promise((resolve) => {
+      const t0 = performance.now();
+      window.vesk.setMarkdown(window.__big);
+      requestAnimationFrame(() => {
+        const ch = new MessageChannel();
+        ch.port1.onmessage = () => resolve(performance.now() - t0);
+        ch.port2.postMessage(0);
+      });
+    })));
+  }
+  return loads;
+}
+
+// The JavaScript heap once the document is loaded and the page is idle, after a
+// full collection (the text handed to setMarkdown is released first).
+async function heapAfterLoad(ed) {
+  await ed.page.evaluate(() => { delete window.__big; });
+  await settle(ed);
+  await ed.cdp.send('HeapProfiler.collectGarbage');
+  const { usedSize } = await ed.cdp.send('Runtime.getHeapUsage');
+  return usedSize;
+}
+
+// Scrolls from top to bottom in 20 steps; each step's time from setting the
+// scroll position to the end of the frame that shows it.
+async function scrollFrames(ed) {
+  await ed.page.evaluate(() => { window.__view().scrollDOM.scrollTop = 0; });
+  await settle(ed);
+  const frames = [];
+  for (let i = 1; i <= 20; i++) {
+    frames.push(await ed.page.evaluate((step) => new Promise((resolve) => {
+      const s = window.__view().scrollDOM;
+      const t0 = performance.now();
+      s.scrollTop = ((s.scrollHeight - s.clientHeight) * step) / 20;
+      requestAnimationFrame(() => {
+        const ch = new MessageChannel();
+        ch.port1.onmessage = () => resolve(performance.now() - t0);
+        ch.port2.postMessage(0);
+      });
+    }), i));
+    await ed.page.waitForTimeout(150);
+  }
+  return frames;
+}
+
+// The bare peer editor, bundled from bench/bare.js into a page of its own.
+async function openBare(browser) {
+  const out = await esbuild.build({
+    entryPoints: [join(here, 'bare.js')], bundle: true, format: 'iife', minify: true, target: ['chrome109'], write: false,
+  });
+  const dir = mkdtempSync(join(tmpdir(), 'vesk-bare-'));
+  const file = join(dir, 'bare.html');
+  writeFileSync(file, `<!DOCTYPE html><html><head><meta charset="utf-8"><style>html,body{margin:0;height:100%}#editor{height:100vh}</style></head>
+<body><div id="editor"></div><script>${out.outputFiles[0].text.replace(/<\/script/gi, '<\\/script')}</script></body></html>`);
+  const page = await browser.context.newPage();
+  await page.setViewportSize({ width: 1200, height: 800 });
+  await page.goto(pathToFileURL(file).href);
+  const ed = {
+    page,
+    cdp: await browser.context.newCDPSession(page),
+    frame: () => page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)))),
+  };
+  return ed;
+}
+
+async function editorFigures(ed, text, loads) {
+  await ed.page.bringToFront();
+  const heap = await heapAfterLoad(ed);
+  const scroll = await scrollFrames(ed);
+  const end = await typeAt(ed, 'end');
+  const middle = await typeAt(ed, middleOf(text));
+  return { loads, heap, scroll, end, middle };
 }
 
 async function pageFigures() {
   const browser = await launch();
   try {
     const text = largeDocument(kSize);
+    const bareEd = await openBare(browser);
     const ed = await EditorPage.open(browser);
-    await ed.page.evaluate((t) => { window.__big = t; }, text);
-
-    // Load: setMarkdown until a frame has been produced with the new document.
-    const loads = [];
-    for (let i = 0; i < 5; i++) {
-      await ed.call('newDocument');
-      await ed.frame();
-      loads.push(await ed.page.evaluate(() => new Promise((resolve) => {
-        const t0 = performance.now();
-        window.vesk.setMarkdown(window.__big);
-        requestAnimationFrame(() => {
-          const ch = new MessageChannel();
-          ch.port1.onmessage = () => resolve(performance.now() - t0);
-          ch.port2.postMessage(0);
-        });
-      })));
+    // Loads alternate between the two editors, so that the machine's load at
+    // any moment falls on both alike; the first load of each warms up and
+    // does not count.
+    const loads = { bare: [], vesk: [] };
+    for (const e of [bareEd, ed]) await e.page.evaluate((t) => { window.__big = t; }, text);
+    for (let i = 0; i <= kLoads; i++) {
+      const b = await loadTimes(bareEd, 1);
+      const v = await loadTimes(ed, 1);
+      if (i > 0) {
+        loads.bare.push(...b);
+        loads.vesk.push(...v);
+      }
     }
-
-    const work = await typeAtEnd(ed, text);
+    const bare = await editorFigures(bareEd, text, loads.bare);
+    await bareEd.page.close();
+    const vesk = await editorFigures(ed, text, loads.vesk);
     // The same keys in a small document, for comparison.
     await ed.call('setMarkdown', JSON.stringify(sampleDocument()));
-    const small = await typeAtEnd(ed, sampleDocument());
-    return { loads, work, small, chars: text.length };
+    const small = await typeAt(ed, 'end');
+    return { bare, vesk, small, chars: text.length };
   } finally {
     await browser.close();
   }
@@ -129,11 +234,22 @@ function dirtyFigures() {
 
 const dirty = dirtyFigures();
 const page = await pageFigures();
+const rows = [
+  ['setMarkdown to first paint, median', median(page.vesk.loads), median(page.bare.loads), 1.25],
+  ['per key at the end, p90', pct(page.vesk.end, 0.9), pct(page.bare.end, 0.9), 1.25],
+  ['per key in the middle, p90', pct(page.vesk.middle, 0.9), pct(page.bare.middle, 0.9), 1.25],
+  ['scroll in 20 steps, worst frame', Math.max(...page.vesk.scroll), Math.max(...page.bare.scroll), 1.5],
+  ['JS heap after load (MiB)', page.vesk.heap / 1048576, page.bare.heap / 1048576, 1.5],
+];
 console.log(`document: ${(page.chars / 1048576).toFixed(1)} MiB of real Markdown (${page.chars} characters)`);
-console.log(`setMarkdown to first paint: median ${ms(median(page.loads))} (runs: ${page.loads.map((x) => x.toFixed(0)).join(', ')} ms)`);
-console.log(`typing at the end, rendered view, ${page.work.length} keys:`);
-console.log(`  main-thread work per key (input, update, frame): median ${ms(median(page.work))}, p90 ${ms(pct(page.work, 0.9))}, max ${ms(Math.max(...page.work))}`);
-console.log(`  the same in a ${(sampleDocument().length / 1024).toFixed(0)} KiB document: median ${ms(median(page.small))}, p90 ${ms(pct(page.small, 0.9))}`);
+console.log('figure                               page      bare      ratio  goal');
+for (const [name, v, b, goal] of rows) {
+  const r = v / b;
+  console.log(`${name.padEnd(36)} ${v.toFixed(1).padStart(8)}  ${b.toFixed(1).padStart(8)}  ${r.toFixed(2).padStart(5)}  ≤${goal}${r > goal ? '  OVER' : ''}`);
+}
+console.log(`load runs (ms): page ${page.vesk.loads.map((x) => x.toFixed(0)).join(', ')}; bare ${page.bare.loads.map((x) => x.toFixed(0)).join(', ')}`);
+console.log(`per key at the end, median: page ${ms(median(page.vesk.end))}, bare ${ms(median(page.bare.end))}; in the middle: page ${ms(median(page.vesk.middle))}, bare ${ms(median(page.bare.middle))}`);
+console.log(`the same keys in a ${(sampleDocument().length / 1024).toFixed(0)} KiB document: median ${ms(median(page.small))}, p90 ${ms(pct(page.small, 0.9))}`);
 for (const row of dirty) {
   console.log(`dirty tracking per keystroke at ${(row.size / 1048576).toFixed(0)} MiB: ${row.per.toFixed(2)} µs`);
 }

@@ -5,6 +5,8 @@
 // heading. The scan knows fenced code (a "# comment" inside a code block is no
 // heading), ATX headings and setext underlines after a paragraph line.
 
+import { frontMatterEnd } from './extras.js';
+
 const kAtx = /^ {0,3}(#{1,6})(?:[ \t]+(.*?))?(?:[ \t]+#+)?[ \t]*$/;
 const kFence = /^ {0,3}(`{3,}|~{3,})(.*)$/;
 const kSetext = /^ {0,3}(=+|-+)[ \t]*$/;
@@ -19,6 +21,8 @@ const kNotParagraph = /^(?:\s*$| {0,3}(?:[>#]|[-+*][ \t]|\d{1,9}[.)][ \t]|`{3}|~
 export function scanHeadings(doc, state, out, maxLines = Infinity) {
   let n = state.line || 1;
   const last = doc.lines;
+  // Front matter holds no headings (its closing "---" is no setext underline).
+  if (n === 1) n = frontMatterEnd((k) => doc.line(k).text, last) + 1;
   const stop = Math.min(last, n + maxLines - 1);
   for (; n <= stop; n++) {
     const line = doc.line(n);

@@ -75,3 +75,64 @@ export function hrefOf(state, node) {
       return null;
   }
 }
+
+const kDefinition = /^ {0,3}\[((?:[^\]\\]|\\.)+)\]:[ \t]*(<[^>\n]*>|\S+)/;
+const kFullScan = 2000000;
+const kNearScan = 200000;
+let definitionCache = { doc: null, from: 0, to: 0, map: null };
+
+
+/**
+ * The destination a reference label is defined with ("[r]: url"), or null. A
+ * document of up to 2 MB is searched whole, a larger one around `near`.
+ */
+export function referenceDestination(doc, label, near = 0) {
+  const key = normalizeLabel(label);
+  if (!key) return null;
+  let from = 0;
+  let to = doc.length;
+  if (doc.length > kFullScan) {
+    from = Math.max(0, near - kNearScan);
+    to = Math.min(doc.length, near + kNearScan);
+  }
+  const c = definitionCache;
+  if (c.doc !== doc || from < c.from || to > c.to) {
+    const map = new Map();
+    for (let n = doc.lineAt(from).number, last = doc.lineAt(to).number; n <= last; n++) {
+      const text = doc.line(n).text;
+      if (text.indexOf(']:') < 0) continue;
+      const m = kDefinition.exec(text);
+      if (m && !map.has(normalizeLabel(m[1]))) map.set(normalizeLabel(m[1]), destination(m[2]));
+    }
+    definitionCache = { doc, from, to, map };
+  }
+  return definitionCache.map.get(key) ?? null;
+}
+
+/** The footnote label under `pos` ("[^label]"), and whether it is the definition's. */
+export function footnoteAt(doc, pos) {
+  const line = doc.lineAt(pos);
+  const re = /\[\^([^\]\s]+)\]/g;
+  for (let m; (m = re.exec(line.text));) {
+    const from = line.from + m.index;
+    if (pos < from || pos > from + m[0].length) continue;
+    const definition = /^ {0,3}$/.test(line.text.slice(0, m.index)) && line.text[m.index + m[0].length] === ':';
+    return { label: m[1], definition };
+  }
+  return null;
+}
+
+/** Where a footnote's definition starts (or its first reference), or -1. */
+export function footnoteTarget(doc, label, definition) {
+  const mark = `[^${label}]`;
+  for (let n = 1; n <= doc.lines; n++) {
+    const text = doc.line(n).text;
+    let at = text.indexOf(mark);
+    while (at >= 0) {
+      const isDef = /^ {0,3}$/.test(text.slice(0, at)) && text[at + mark.length] === ':';
+      if (isDef === definition) return doc.line(n).from + at;
+      at = text.indexOf(mark, at + 1);
+    }
+  }
+  return -1;
+}

@@ -1,14 +1,17 @@
 // The editor page: one CodeMirror editor holding the Markdown text, which is the
 // only copy of the document, and window.vesk, the functions the native side calls.
-import { Compartment, EditorSelection, EditorState } from '@codemirror/state';
+import { Compartment, EditorSelection, EditorState, Prec } from '@codemirror/state';
 import {
   EditorView, drawSelection, dropCursor, highlightSpecialChars, keymap, placeholder,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, indentWithTab, redo, undo } from '@codemirror/commands';
-import { Language, LanguageSupport, syntaxHighlighting } from '@codemirror/language';
+import { Language, LanguageSupport, codeFolding, foldCode, foldKeymap, syntaxHighlighting, unfoldAll } from '@codemirror/language';
 import { markdown, markdownLanguage } from '@codemirror/lang-markdown';
 import { languages } from '@codemirror/language-data';
 import { search, searchKeymap } from '@codemirror/search';
+import { closeBrackets, closeBracketsKeymap } from '@codemirror/autocomplete';
+import { lineCopy, markPairing, pasteHandlers } from './paste.js';
+import { modeState, selectionCounts, setFocusMode, setTypewriter, writingModes } from './aids.js';
 
 import { installErrorReporting, post, reportError } from './post.js';
 import { DirtyTracker } from './dirty.js';
@@ -17,13 +20,17 @@ import { formatChange } from './format.js';
 import { highlighter } from './highlight.js';
 import { focusTracking, refreshEffect } from './focus.js';
 import { livePreview } from './preview.js';
-import { renderedTables } from './tables.js';
-import { linkAt } from './links.js';
+import { kTableKeys, renderedTables, tableCommand, tableContext } from './tables.js';
+import { footnoteAt, footnoteTarget, linkAt } from './links.js';
+import { frontMatterSyntax } from './extras.js';
+import { mathSyntax } from './math.js';
 import { clipboardHtml, documentCss, documentFragment, exportDocument } from './render.js';
+import { loadFenceLanguages } from './code-html.js';
 import { ContextMenu, StatusBar, Toc } from './ui.js';
 import { handleDroppedFiles, pastedImages, sendImage } from './io.js';
 import { slug } from './headings.js';
 import { WindowedParser } from './window-parse.js';
+import { pageGeneration, restoredState, savePlace, scrollToPlace, takePlace } from './restore.js';
 
 installErrorReporting();
 
@@ -44,19 +51,26 @@ const kPhrases = {
 
 // ---------------------------------------------------------------- view state
 
+// The native side writes its theme into the page (the body's class), so that
+// the first paint is already right; it wins over the session's last theme.
+const handedTheme = document.body.classList.contains('theme-dark') ? 'dark'
+  : document.body.classList.contains('theme-light') ? 'light' : null;
+
 // Kept for the session so that a reload (opening a document in another folder)
 // does not throw away the reader's table of contents, view and zoom.
 const prefs = loadPrefs();
 
 function loadPrefs() {
-  const defaults = { toc: false, source: false, zoom: kDefaultZoom, theme: 'light' };
+  const defaults = { toc: false, source: false, zoom: kDefaultZoom, theme: handedTheme || 'light' };
   try {
     const saved = JSON.parse(sessionStorage.getItem('vesk.view') || '{}');
     return {
       toc: saved.toc === true,
       source: saved.source === true,
       zoom: Number.isInteger(saved.zoom) && kZoomSteps[saved.zoom] ? saved.zoom : kDefaultZoom,
-      theme: saved.theme === 'dark' ? 'dark' : 'light',
+      theme: handedTheme || (saved.theme === 'dark' ? 'dark' : 'light'),
+      focusMode: saved.focusMode === true,
+      typewriter: saved.typewriter === true,
     };
   } catch {
     return defaults;
@@ -108,8 +122,16 @@ status.update({ source: prefs.source });
 // ---------------------------------------------------------------- the editor
 
 const mode = new Compartment();
-const rendered = [EditorView.editorAttributes.of({ class: 'mode-rendered' }), livePreview(kConceal), renderedTables(kConceal)];
-const source = [EditorView.editorAttributes.of({ class: 'mode-source' })];
+// Chromium's spell checker runs on prose in the rendered view; code, links,
+// HTML, math and front matter opt out through their marks. The source view
+// is all syntax and is not checked.
+const rendered = [
+  EditorView.editorAttributes.of({ class: 'mode-rendered' }),
+  EditorView.contentAttributes.of({ spellcheck: 'true' }),
+  livePreview(kConceal),
+  renderedTables(kConceal),
+];
+const source = [EditorView.editorAttributes.of({ class: 'mode-source' }), EditorView.contentAttributes.of({ spellcheck: 'false' })];
 
 function modeExtensions(sourceView) {
   return sourceView ? source : rendered;
@@ -148,7 +170,7 @@ const editorTheme = EditorView.theme({
 // Markdown with the parser wrapped so that large documents are only parsed
 // around the viewport.
 const markdownSupport = (() => {
-  const support = markdown({ base: markdownLanguage, codeLanguages: languages, completeHTMLTags: false });
+  const support = markdown({ base: markdownLanguage, codeLanguages: languages, completeHTMLTags: false, pasteURLAsLink: false, extensions: [frontMatterSyntax, mathSyntax] });
   const lang = support.language;
   return new LanguageSupport(new Language(lang.data, new WindowedParser(lang.parser), [], lang.name), support.support);
 })();
@@ -164,21 +186,39 @@ function extensions() {
     markdownSupport,
     syntaxHighlighting(highlighter),
     search({ top: true }),
-    keymap.of([...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
+    // Inside a table, Tab moves between cells and the table keys act on it;
+    // elsewhere the keys keep their usual meaning.
+    Prec.high(keymap.of(Object.entries(kTableKeys).map(([key, name]) => ({ key, run: (v) => tableCommand(v, name) })))),
+    keymap.of([
+      { key: 'F8', run: () => toggleWritingMode('focus') },
+      { key: 'F9', run: () => toggleWritingMode('typewriter') },
+    ]),
+    codeFolding({ placeholderText: '…' }),
+    writingModes,
+    keymap.of([...foldKeymap, ...closeBracketsKeymap, ...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
+    closeBrackets(),
+    markPairing,
     EditorState.phrases.of(kPhrases),
     placeholder('开始写作…'),
     focusTracking,
     mode.of(modeExtensions(prefs.source)),
     editorTheme,
-    EditorView.contentAttributes.of({ spellcheck: 'false', autocorrect: 'off', autocapitalize: 'off', 'aria-label': '文档' }),
+    EditorView.contentAttributes.of({ autocorrect: 'off', autocapitalize: 'off', 'aria-label': '文档' }),
     EditorView.updateListener.of(onUpdate),
     EditorView.domEventHandlers(editorEvents),
+    pasteHandlers(normalizeLineEnds),
     // Errors the editor catches itself (a failing extension) are reported too.
     EditorView.exceptionSink.of((error) => reportError(error, 'editor')),
   ];
 }
 
+let selectionTimer = 0;
 function onUpdate(update) {
+  if (update.selectionSet || update.docChanged) {
+    // The selection's counts, after the selection settles.
+    clearTimeout(selectionTimer);
+    selectionTimer = setTimeout(() => status.update({ selection: selectionCounts(view.state) }), 120);
+  }
   if (!update.docChanged) return;
   let changed = false;
   for (const tr of update.transactions) {
@@ -196,6 +236,15 @@ const editorEvents = {
   mousedown(event, view) {
     if (event.button !== 0 || !(event.ctrlKey || event.metaKey)) return false;
     const pos = view.posAtCoords({ x: event.clientX, y: event.clientY });
+    const note = pos == null ? null : footnoteAt(view.state.doc, pos);
+    if (note) {
+      // A footnote reference jumps to its definition, the definition back.
+      event.preventDefault();
+      const target = footnoteTarget(view.state.doc, note.label, !note.definition);
+      if (target < 0) post({ type: 'status', message: `找不到脚注：${note.label}` });
+      else view.dispatch({ selection: { anchor: target }, effects: EditorView.scrollIntoView(target, { y: 'center' }) });
+      return true;
+    }
     const href = pos == null ? null : linkAt(view.state, pos);
     if (href == null) return false;
     event.preventDefault();
@@ -232,16 +281,32 @@ function normalizeLineEnds(text) {
   return text.indexOf('\r') < 0 ? text : text.replace(/\r\n?/g, '\n');
 }
 
+// The place the previous page left (selection, scroll, history); it applies to
+// the first document this page receives if that is the same text.
+const generation = pageGeneration();
+let earlierPlace = takePlace(generation);
+window.addEventListener('pagehide', () => savePlace(view, generation));
+
 function loadText(text) {
   const t0 = performance.now();
   const wasDirty = dirty.dirty;
   if (printing) endPrint();
-  view.setState(EditorState.create({ doc: text, extensions: extensions() }));
+  const place = earlierPlace;
+  earlierPlace = null;
+  const restored = restoredState(place, text, extensions());
+  view.setState(restored || EditorState.create({ doc: text, extensions: extensions() }));
   view.scrollDOM.scrollTop = 0;
+  if (prefs.focusMode || prefs.typewriter) {
+    view.dispatch({ effects: [setFocusMode.of(!!prefs.focusMode), setTypewriter.of(!!prefs.typewriter)] });
+  }
+  if (restored) scrollToPlace(view, place);
   dirty.reset(view.state.doc);
   counter.reset(view.state.doc);
   if (toc.visible) headings.invalidate(view.state.doc, 0);
   if (wasDirty) postDirty();
+  // The print view is made synchronously: the code languages it highlights
+  // are loaded ahead, when the page is idle.
+  setTimeout(() => loadFenceLanguages(text).catch(() => null), 1500);
   if (text.length > kLargeDocument) {
     post({ type: 'log', message: `setMarkdown ${text.length} chars in ${Math.round(performance.now() - t0)} ms` });
   }
@@ -327,7 +392,46 @@ const menu = new ContextMenu([
   { label: '全选', hint: 'Ctrl+A', run: () => { view.focus(); view.dispatch({ selection: EditorSelection.single(0, view.state.doc.length) }); } },
   null,
   { label: '打开…', hint: 'Ctrl+O', run: () => post({ type: 'open' }) },
+  null,
+  { label: '折叠', hint: 'Ctrl+Shift+[', run: () => { view.focus(); foldCode(view); } },
+  { label: '全部展开', hint: 'Ctrl+Alt+]', run: () => { view.focus(); unfoldAll(view); } },
+  ...tableMenu(),
 ]);
+
+// Focus mode (F8) and typewriter mode (F9) stay on for the session.
+function toggleWritingMode(which) {
+  const now = modeState(view.state);
+  if (which === 'focus') {
+    prefs.focusMode = !now.focus;
+    view.dispatch({ effects: setFocusMode.of(prefs.focusMode) });
+    post({ type: 'status', message: prefs.focusMode ? '专注模式：开' : '专注模式：关' });
+  } else {
+    prefs.typewriter = !now.typewriter;
+    view.dispatch({ effects: setTypewriter.of(prefs.typewriter) });
+    post({ type: 'status', message: prefs.typewriter ? '打字机模式：开' : '打字机模式：关' });
+  }
+  savePrefs();
+  return true;
+}
+
+function tableMenu() {
+  const inTable = () => !!tableContext(view);
+  const item = (label, hint, name) => ({ label, hint, when: inTable, run: () => tableCommand(view, name) });
+  return [
+    { separator: true, when: inTable },
+    item('在上方插入行', 'Ctrl+Shift+Enter', 'rowAbove'),
+    item('在下方插入行', 'Ctrl+Enter', 'rowBelow'),
+    item('删除行', 'Ctrl+Shift+Backspace', 'deleteRow'),
+    item('在左侧插入列', 'Alt+Shift+←', 'colLeft'),
+    item('在右侧插入列', 'Alt+Shift+→', 'colRight'),
+    item('删除列', 'Alt+Shift+Backspace', 'deleteCol'),
+    { separator: true, when: inTable },
+    item('左对齐', '', 'alignLeft'),
+    item('居中', '', 'alignCenter'),
+    item('右对齐', '', 'alignRight'),
+    item('格式化表格', 'Ctrl+Shift+F', 'format'),
+  ];
+}
 document.addEventListener('contextmenu', (event) => {
   event.preventDefault();
   if (printing) return;
@@ -369,6 +473,12 @@ function endPrint() {
 
 // ---------------------------------------------------------------- the native side's calls
 
+// Copied HTML says it is ours, so that pasting it back takes the Markdown of
+// the plain text rather than a conversion of the HTML.
+function ownHtml(markdown) {
+  return '<meta name="generator" content="Vesk">' + clipboardHtml(markdown);
+}
+
 function text(value) {
   return typeof value === 'string' ? value : null;
 }
@@ -409,10 +519,16 @@ const api = {
   clipboardCopy(cut) {
     const state = view.state;
     const parts = state.selection.ranges.filter((r) => !r.empty).map((r) => state.sliceDoc(r.from, r.to));
-    // Nothing selected: the clipboard keeps what it holds.
-    if (!parts.length) return;
+    if (!parts.length) {
+      // Nothing selected: the caret's whole lines, as editors do.
+      if (!state.doc.length) return;
+      const lines = lineCopy(state);
+      post({ type: 'clipboardWrite', text: lines.text, html: ownHtml(lines.text) });
+      if (cut === true) view.dispatch({ changes: lines.ranges, userEvent: 'delete.cut', scrollIntoView: true });
+      return;
+    }
     const selected = parts.join('\n');
-    post({ type: 'clipboardWrite', text: selected, html: clipboardHtml(selected) });
+    post({ type: 'clipboardWrite', text: selected, html: ownHtml(selected) });
     if (cut === true) view.dispatch(state.replaceSelection(''), { userEvent: 'delete.cut', scrollIntoView: true });
   },
 
@@ -468,7 +584,14 @@ const api = {
   },
 
   exportHtml(title) {
-    post({ type: 'export', html: exportDocument(text(title) ?? '', view.state.doc.toString()) });
+    // The parsers of the document's code languages load first, so that its
+    // code is highlighted like the editor's.
+    const doc = view.state.doc.toString();
+    const name = text(title) ?? '';
+    loadFenceLanguages(doc)
+      .catch(() => null)
+      .then(() => post({ type: 'export', html: exportDocument(name, doc) }))
+      .catch((error) => reportError(error, 'exportHtml'));
   },
 
   insertImage(value) {

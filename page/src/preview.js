@@ -5,23 +5,30 @@
 import { Decoration, ViewPlugin } from '@codemirror/view';
 import { syntaxTree } from '@codemirror/language';
 import { focusField, refreshEffect, selectionTouches } from './focus.js';
-import { BulletWidget, CheckboxWidget, ImageWidget, NumberWidget } from './widgets.js';
-import { destination } from './links.js';
+import { AlertTitleWidget, BulletWidget, CheckboxWidget, ImageWidget, NumberWidget } from './widgets.js';
+import { kAlertMarker, kAlerts } from './extras.js';
+import { destination, referenceDestination } from './links.js';
+import { HtmlInlineWidget, MathWidget, kStyledTags, tagInfo } from './html-view.js';
 
 const hidden = Decoration.replace({});
 const kQuotePrefix = /^(?:[ \t]*>[ \t]?)*/;
 const markClass = (cls) => Decoration.mark({ class: cls });
+// Syntax, code and addresses are not prose: the spell checker leaves them alone.
+const syntaxClass = (cls) => Decoration.mark({ class: cls, attributes: { spellcheck: 'false' } });
 const kEm = markClass('cm-md-em');
 const kStrong = markClass('cm-md-strong');
 const kStrike = markClass('cm-md-strike');
-const kCode = markClass('cm-md-code');
-const kHtml = markClass('cm-md-html');
-const kCodeInfo = markClass('cm-md-codeinfo');
+const kCode = syntaxClass('cm-md-code');
+const kHtml = syntaxClass('cm-md-html');
+const kCodeInfo = syntaxClass('cm-md-codeinfo');
 const kOlMark = markClass('cm-md-olmark');
 const kTaskDone = markClass('cm-md-task-done');
-const kLinkDef = markClass('cm-md-linkdef');
-const kCodeText = markClass('cm-md-codetext');
-const kLink = Decoration.mark({ class: 'cm-md-link', attributes: { title: 'Ctrl+单击打开链接' } });
+const kLinkDef = syntaxClass('cm-md-linkdef');
+const kCodeText = syntaxClass('cm-md-codetext');
+const kFnRef = markClass('cm-md-fnref');
+const kMathSrc = syntaxClass('cm-md-math-src');
+const kFnDef = markClass('cm-md-fndef');
+const kLink = Decoration.mark({ class: 'cm-md-link', attributes: { title: 'Ctrl+单击打开链接', spellcheck: 'false' } });
 
 function buildDecorations(view, conceal) {
   const state = view.state;
@@ -31,6 +38,7 @@ function buildDecorations(view, conceal) {
   const ranges = [];
   const lineClasses = new Map();
   const baseKey = document.baseURI;
+  currentDoc = doc;
 
   const add = (from, to, deco) => {
     if (from < to || deco.point) ranges.push(deco.range(from, to));
@@ -112,6 +120,17 @@ function buildDecorations(view, conceal) {
           const url = node.getChild('URL');
           const label = node.getChild('LinkLabel');
           const marks = node.getChildren('LinkMark');
+          if (!url && !label && marks.length >= 2 && charAt(marks[0].to) === '^') {
+            // A footnote: the reference drawn as a raised label, the
+            // definition's label styled (Ctrl+click jumps between them).
+            const isDef = charAt(node.to) === ':' && /^ {0,3}$/.test(doc.sliceString(doc.lineAt(node.from).from, node.from));
+            add(marks[0].to + 1, marks[1].from, isDef ? kFnDef : kFnRef);
+            if (!isDef) {
+              hide(marks[0].from, marks[0].to + 1);
+              hide(marks[1].from, marks[1].to);
+            }
+            return false;
+          }
           // "[text]" alone is only a link when a definition exists; it stays text.
           if ((!url && !label) || marks.length < 2) return undefined;
           add(marks[0].to, marks[1].from, kLink);
@@ -133,9 +152,18 @@ function buildDecorations(view, conceal) {
         case 'Image': {
           const url = node.getChild('URL');
           const marks = node.getChildren('LinkMark');
-          if (!url || marks.length < 2) return false;
-          const src = destination(doc.sliceString(url.from, url.to));
+          if (marks.length < 2) return false;
           const alt = doc.sliceString(marks[0].to, marks[1].from);
+          let src;
+          if (url) {
+            src = destination(doc.sliceString(url.from, url.to));
+          } else {
+            // ![alt][label], ![alt][] and ![alt]: the definition gives the address.
+            const label = node.getChild('LinkLabel');
+            const name = label && label.to - label.from > 2 ? doc.sliceString(label.from + 1, label.to - 1) : alt;
+            src = referenceDestination(doc, name, node.from);
+            if (src == null) return false;
+          }
           const widget = new ImageWidget(src, alt, baseKey);
           const oneLine = doc.lineAt(node.from).number === doc.lineAt(node.to).number;
           if (conceal && oneLine && !active(node.from, node.to)) add(node.from, node.to, Decoration.replace({ widget }));
@@ -176,6 +204,19 @@ function buildDecorations(view, conceal) {
         case 'Blockquote': {
           let depth = 0;
           for (let p = node; p; p = p.parent) if (p.name === 'Blockquote') depth++;
+          const first = doc.lineAt(node.from);
+          const prefix = kQuotePrefix.exec(first.text)[0].length;
+          const alert = depth === 1 && kAlertMarker.exec(first.text.slice(prefix).trim());
+          if (alert) {
+            // A callout: coloured by kind, its marker shown as the title.
+            const kind = alert[1].toLowerCase();
+            lineClass(node, `cm-md-alert cm-md-alert-${kind}`);
+            const at = first.from + prefix;
+            if (conceal && !active(first.from, first.to)) {
+              add(at, first.to, Decoration.replace({ widget: new AlertTitleWidget(kind, kAlerts[kind]) }));
+            }
+            return undefined;
+          }
           lineClass(node, depth > 1 ? `cm-md-quote cm-md-quote-${Math.min(depth, 3)}` : 'cm-md-quote');
           return undefined;
         }
@@ -220,6 +261,27 @@ function buildDecorations(view, conceal) {
           }
           return undefined;
         }
+        case 'InlineMath': {
+          const oneLine = doc.lineAt(node.from).number === doc.lineAt(node.to).number;
+          const marks = node.getChildren('MathMark');
+          if (conceal && oneLine && marks.length === 2 && !active(node.from, node.to)) {
+            const tex = doc.sliceString(marks[0].to, marks[1].from);
+            add(node.from, node.to, Decoration.replace({ widget: new MathWidget(tex, marks[0].to - marks[0].from === 2) }));
+          } else {
+            add(node.from, node.to, kMathSrc);
+          }
+          return false;
+        }
+        case 'MathBlock':
+          lineClass(node, 'cm-md-math-src-block');
+          add(Math.max(node.from, vpFrom), Math.min(node.to, vpTo), kMathSrc);
+          return false;
+        case 'FrontMatter':
+          lineClass(node, 'cm-md-frontmatter');
+          lineClass({ from: node.from, to: node.from }, 'cm-md-frontmatter-first');
+          lineClass({ from: node.to, to: node.to }, 'cm-md-frontmatter-last');
+          add(Math.max(node.from, vpFrom), Math.min(node.to, vpTo), kCodeText);
+          return false;
         case 'HorizontalRule': {
           if (conceal && !active(node.from, node.to)) {
             lineClass(node, 'cm-md-hr');
@@ -227,7 +289,38 @@ function buildDecorations(view, conceal) {
           }
           return false;
         }
-        case 'HTMLBlock': case 'HTMLTag': case 'Comment': case 'ProcessingInstruction':
+        case 'HTMLTag': {
+          // Inline HTML: <br> and <img> draw themselves, styling tags style
+          // the text up to their closing tag, comments disappear.
+          const info = tagInfo(doc.sliceString(node.from, node.to));
+          const oneLine = doc.lineAt(node.from).number === doc.lineAt(node.to).number;
+          if (!conceal || !info || !oneLine || active(node.from, node.to)) {
+            add(node.from, node.to, kHtml);
+            return false;
+          }
+          if (info.kind === 'void' && (info.name === 'br' || info.name === 'img')) {
+            add(node.from, node.to, Decoration.replace({ widget: new HtmlInlineWidget(doc.sliceString(node.from, node.to), baseKey) }));
+          } else if (info.kind === 'open' && kStyledTags.has(info.name)) {
+            const close = closingTag(node, info.name);
+            if (!close) {
+              add(node.from, node.to, kHtml);
+              return false;
+            }
+            hide(node.from, node.to);
+            add(node.to, close.from, markClass(`cm-md-tag-${info.name}`));
+            hide(close.from, close.to);
+          } else if (info.kind === 'close' && kStyledTags.has(info.name) && openingTag(node, info.name)) {
+            // hidden with its opening tag
+          } else {
+            add(node.from, node.to, kHtml);
+          }
+          return false;
+        }
+        case 'Comment':
+          if (conceal && !active(node.from, node.to)) hide(node.from, node.to);
+          else add(node.from, node.to, kHtml);
+          return false;
+        case 'HTMLBlock': case 'CommentBlock': case 'ProcessingInstruction':
           add(node.from, node.to, kHtml);
           return false;
         case 'Escape': hide(node.from, node.from + 1); return false;
@@ -244,6 +337,31 @@ function buildDecorations(view, conceal) {
   for (const [pos, cls] of lineClasses) ranges.push(Decoration.line({ class: cls.trim() }).range(pos));
   return Decoration.set(ranges, true);
 }
+
+// The closing tag of an inline tag among its following siblings, and back.
+function closingTag(node, name) {
+  let depth = 0;
+  for (let n = node.nextSibling; n; n = n.nextSibling) {
+    if (n.name !== 'HTMLTag') continue;
+    const info = tagInfo(sliceOf(n));
+    if (!info || info.name !== name) continue;
+    if (info.kind === 'open') depth++;
+    else if (info.kind === 'close' && depth-- === 0) return n;
+  }
+  return null;
+}
+
+function openingTag(node, name) {
+  for (let n = node.prevSibling; n; n = n.prevSibling) {
+    if (n.name !== 'HTMLTag') continue;
+    const info = tagInfo(sliceOf(n));
+    if (info && info.name === name && info.kind === 'open') return n;
+  }
+  return null;
+}
+
+let currentDoc = null;
+const sliceOf = (n) => currentDoc.sliceString(n.from, Math.min(n.to, n.from + 64));
 
 /** The rendered view's decorations; `conceal` false keeps every mark visible. */
 export function livePreview(conceal) {

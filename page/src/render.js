@@ -5,8 +5,12 @@
 // which can talk to the native side.
 import MarkdownIt from 'markdown-it';
 import DOMPurify from 'dompurify';
+import footnote from 'markdown-it-footnote';
 import { slug } from './headings.js';
 import { isNetworkUrl, networkImagePlaceholder, srcsetHasNetworkUrl } from './network.js';
+import { alertsPlugin, frontMatterPlugin } from './extras.js';
+import { mathMarkup, mathPlugin } from './math.js';
+import { highlightedCode } from './code-html.js';
 import documentCss from './document.css';
 
 // Addresses as the author wrote them; the native side resolves relative image
@@ -22,9 +26,13 @@ export function safeUrl(url) {
 
 const kAnchorAttr = 'data-vesk-anchor';
 
-const md = new MarkdownIt({ html: true, linkify: true });
+const md = new MarkdownIt({ html: true, linkify: true, highlight: (code, lang) => highlightedCode(code, lang) });
 md.normalizeLink = (url) => url;
 md.validateLink = safeUrl;
+md.use(frontMatterPlugin);
+md.use(alertsPlugin);
+md.use(footnote);
+md.use(mathPlugin);
 md.use(taskLists);
 md.use(headingAnchors);
 
@@ -73,14 +81,18 @@ const kUriPattern = /^(?:(?:https?|mailto|tel|file):|[^a-z]|[a-z+.-]+(?:[^a-z+.\
 
 // Inside the page: no style sheets, no inline styles (they could cover the editor),
 // no forms. Image maps are links the page guard cannot see as such.
+// MathML's <semantics> and <annotation> keep the TeX of a formula with it.
+const kMathTags = ['semantics', 'annotation'];
 const kPageConfig = {
   ALLOWED_URI_REGEXP: kUriPattern,
+  ADD_TAGS: kMathTags,
   FORBID_TAGS: ['style', 'form', 'button', 'textarea', 'select', 'dialog', 'area', 'map'],
   FORBID_ATTR: ['style'],
 };
 // The exported file is a page of its own: the author's styling may stay.
 const kExportConfig = {
   ALLOWED_URI_REGEXP: kUriPattern,
+  ADD_TAGS: kMathTags,
   FORBID_TAGS: ['form', 'button', 'textarea', 'select', 'dialog', 'area', 'map'],
 };
 
@@ -133,6 +145,11 @@ export function documentFragment(text) {
 /** A sanitised fragment of inline Markdown (a table cell). */
 export function inlineFragment(text) {
   return sanitize(md.renderInline(text), kPageConfig).content;
+}
+
+/** Sanitised MathML of TeX, for the rendered view. */
+export function mathFragment(tex, display) {
+  return sanitize(mathMarkup(tex, display), kPageConfig).content;
 }
 
 /** Sanitised HTML text of a piece of the document, for the clipboard. */

@@ -1,4 +1,6 @@
-// Tables shown as tables in the rendered view while the caret is elsewhere.
+// Tables (and HTML blocks) shown as such in the rendered view while the caret is elsewhere, and
+// edited there cell by cell: a cell being edited shows its Markdown source, and
+// each edit changes only that cell's text in the document.
 //
 // A rendered table replaces several lines, which only decorations held in the
 // state may do. Scanning the whole syntax tree on every keystroke would cost too
@@ -10,6 +12,13 @@ import { syntaxTree } from '@codemirror/language';
 import { focusField, refreshEffect, selectionTouches } from './focus.js';
 import { inlineFragment } from './render.js';
 import { parseTable } from './table-parse.js';
+import { HtmlBlockWidget, MathWidget, onlyComments } from './html-view.js';
+import { blockTex } from './math.js';
+import { isolateHistory, redo, undo } from '@codemirror/commands';
+import {
+  alignColumn, cellAt, deleteColumn, deleteRow, escapeCell, formatTable, insertColumn, insertRow,
+  lineOfRow, rowCount, setCell, tableAt, tableFromLines,
+} from './table-edit.js';
 
 const kWindowMargin = 40000;
 const kMaxRows = 1000;
@@ -33,51 +42,17 @@ class TableWidget extends WidgetType {
   }
 
   toDOM(view) {
-    const lines = this.source.split('\n');
-    const lineStarts = [];
-    for (let i = 0, at = 0; i < lines.length; i++) {
-      lineStarts.push(at);
-      at += lines[i].length + 1;
-    }
-    const table = parseTable(lines);
     const wrap = document.createElement('div');
     wrap.className = 'cm-md-table';
-    const el = document.createElement('table');
-    const addRow = (parent, cells, lineIndex, tag) => {
-      const tr = document.createElement('tr');
-      cells.forEach((cell, i) => {
-        const td = document.createElement(tag);
-        if (table.align[i]) td.style.textAlign = table.align[i];
-        if (cell) {
-          td.append(inlineFragment(cell.text));
-          td.dataset.at = String(lineStarts[lineIndex] + cell.offset + cell.text.length);
-        } else {
-          td.dataset.at = String(lineStarts[lineIndex] + lines[lineIndex].length);
-        }
-        tr.append(td);
-      });
-      parent.append(tr);
-    };
-    const head = document.createElement('thead');
-    addRow(head, table.header, 0, 'th');
-    el.append(head);
-    if (table.body.length) {
-      const body = document.createElement('tbody');
-      table.body.forEach((row, i) => addRow(body, row, i + 2, 'td'));
-      el.append(body);
-    }
-    wrap.append(el);
-    // A click puts the caret into the clicked cell's text, which shows the source.
-    wrap.addEventListener('mousedown', (event) => {
-      if (event.button !== 0 || event.ctrlKey || event.metaKey) return;
-      const cell = event.target.closest('td,th');
-      const start = view.posAtDOM(wrap);
-      const at = cell ? Number(cell.dataset.at) : 0;
-      event.preventDefault();
-      view.focus();
-      view.dispatch({ selection: { anchor: Math.min(start + at, view.state.doc.length) }, scrollIntoView: false });
-    });
+    fillTable(wrap, this.source);
+    listen(wrap, view);
     return wrap;
+  }
+
+  // An edit of a cell keeps the table's DOM, so the cell being edited keeps its
+  // focus and caret; only a change of the table's shape draws it anew.
+  updateDOM(dom) {
+    return refillTable(dom, this.source);
   }
 
   ignoreEvent() {
@@ -85,11 +60,303 @@ class TableWidget extends WidgetType {
   }
 }
 
+function tableShape(source) {
+  const lines = source.split('\n');
+  return { lines, table: parseTable(lines) };
+}
+
+function fillTable(wrap, source) {
+  const { lines, table } = tableShape(source);
+  const el = document.createElement('table');
+  const addRow = (parent, cells, row, tag) => {
+    const tr = document.createElement('tr');
+    cells.forEach((cell, col) => {
+      const td = document.createElement(tag);
+      if (table.align[col]) td.style.textAlign = table.align[col];
+      td.dataset.row = String(row);
+      td.dataset.col = String(col);
+      td.contentEditable = 'plaintext-only';
+      td.spellcheck = false;
+      showCell(td, cell ? cell.text : '');
+      tr.append(td);
+    });
+    parent.append(tr);
+  };
+  const head = document.createElement('thead');
+  addRow(head, table.header, 0, 'th');
+  el.append(head);
+  if (table.body.length) {
+    const body = document.createElement('tbody');
+    table.body.forEach((row, i) => addRow(body, row, i + 1, 'td'));
+    el.append(body);
+  }
+  wrap.dataset.lines = String(lines.length);
+  wrap.replaceChildren(el);
+}
+
+function refillTable(wrap, source) {
+  const { lines, table } = tableShape(source);
+  const cells = wrap.querySelectorAll('th,td');
+  const rows = [table.header, ...table.body];
+  if (cells.length !== rows.length * table.header.length || Number(wrap.dataset.lines) !== lines.length) return false;
+  for (const td of cells) {
+    const cell = rows[Number(td.dataset.row)][Number(td.dataset.col)];
+    const text = cell ? cell.text : '';
+    td.style.textAlign = table.align[Number(td.dataset.col)] || '';
+    if (td.classList.contains('cm-md-cell-editing')) {
+      // Undo, redo or a command changed the cell being edited.
+      if (td.textContent !== text) {
+        td.textContent = text;
+        caretAtEnd(td);
+      }
+      td.dataset.src = text;
+    } else if (td.dataset.src !== text) {
+      showCell(td, text);
+    }
+  }
+  return true;
+}
+
+/** A cell at rest shows its Markdown rendered. */
+function showCell(td, text) {
+  td.dataset.src = text;
+  td.classList.remove('cm-md-cell-editing');
+  td.replaceChildren(inlineFragment(text));
+}
+
+/** A cell being edited shows its Markdown source. */
+function editCell(td) {
+  if (td.classList.contains('cm-md-cell-editing')) return;
+  td.classList.add('cm-md-cell-editing');
+  td.dataset.fresh = '1';
+  td.textContent = td.dataset.src || '';
+}
+
+function caretAtEnd(td) {
+  const sel = td.ownerDocument.getSelection();
+  sel.selectAllChildren(td);
+  sel.collapseToEnd();
+}
+
+/** The table a widget shows, read from the editor's text. */
+function widgetTable(view, wrap) {
+  const from = view.posAtDOM(wrap);
+  const first = view.state.doc.lineAt(from).number;
+  return tableFromLines(view.state.doc, first, first + Number(wrap.dataset.lines) - 1);
+}
+
+/** Puts the caret into a cell: of the widget when the table is drawn, of the text otherwise. */
+export function focusCell(view, tableFrom, row, col) {
+  for (const wrap of view.contentDOM.querySelectorAll('.cm-md-table')) {
+    if (view.posAtDOM(wrap) !== tableFrom) continue;
+    const td = wrap.querySelector(`[data-row="${row}"][data-col="${col}"]`);
+    if (!td) return;
+    editCell(td);
+    td.focus();
+    caretAtEnd(td);
+    return;
+  }
+  const table = tableAt(view.state, tableFrom);
+  const line = table && table.lines[lineOfRow(row)];
+  if (!line) return;
+  const cell = line.cells[col];
+  const anchor = cell ? (cell.from < cell.to ? cell.from : Math.min(cell.start + 1, cell.end)) : line.to;
+  view.dispatch({ selection: { anchor, head: cell ? Math.max(anchor, cell.to) : anchor }, scrollIntoView: true });
+  view.focus();
+}
+
+// Writes what the user typed into a cell back to the text: that cell only.
+function commitCell(view, wrap, td) {
+  const table = widgetTable(view, wrap);
+  const row = Number(td.dataset.row);
+  const col = Number(td.dataset.col);
+  const line = table && table.lines[lineOfRow(row)];
+  if (!line) return;
+  const typed = td.textContent;
+  const value = escapeCell(typed);
+  if ((line.cells[col]?.text ?? '') === value) return;
+  const spec = setCell(table, row, col, value);
+  if (value !== typed) {
+    td.textContent = value;
+    caretAtEnd(td);
+  }
+  td.dataset.src = value;
+  // Typing in one cell is one step of the history; the next cell starts another.
+  const fresh = td.dataset.fresh === '1';
+  td.dataset.fresh = '';
+  view.dispatch({ changes: spec.changes, userEvent: 'input.type', annotations: fresh ? isolateHistory.of('before') : [] });
+}
+
+/** The table, row and column the user is working in: a widget cell or the caret in a table's text. */
+export function tableContext(view) {
+  const active = document.activeElement;
+  const td = active && active.closest && active.closest('.cm-md-table [data-row]');
+  if (td && view.contentDOM.contains(td)) {
+    const table = widgetTable(view, td.closest('.cm-md-table'));
+    return table && { table, row: Number(td.dataset.row), col: Number(td.dataset.col) };
+  }
+  const head = view.state.selection.main.head;
+  const table = tableAt(view.state, head);
+  const at = table && cellAt(table, head);
+  return at && { table, ...at };
+}
+
+/** Runs a table command where the user is working; false outside tables. */
+export function tableCommand(view, name) {
+  const ctx = tableContext(view);
+  if (!ctx) return false;
+  const { table, row, col } = ctx;
+  const last = rowCount(table) - 1;
+  let spec = null;
+  let to = { row, col };
+  switch (name) {
+    case 'next': case 'prev': {
+      let r = row;
+      let c = col + (name === 'next' ? 1 : -1);
+      if (c >= table.cols) { r++; c = 0; }
+      if (c < 0) { r--; c = table.cols - 1; }
+      if (r < 0) return true;
+      if (r > last) {
+        spec = insertRow(table, last, true);
+        to = { row: last + 1, col: 0 };
+      } else {
+        to = { row: r, col: c };
+      }
+      break;
+    }
+    case 'down':
+      if (row < last) to = { row: row + 1, col };
+      else { spec = insertRow(table, row, true); to = { row: row + 1, col: 0 }; }
+      break;
+    case 'rowBelow': spec = insertRow(table, row, true); to = { row: spec.row, col }; break;
+    case 'rowAbove': spec = insertRow(table, row, false); to = { row: spec.row, col }; break;
+    case 'deleteRow': spec = deleteRow(table, row); to = spec && { row: Math.min(row, last - 1), col }; break;
+    case 'colRight': spec = insertColumn(table, col, true); to = { row, col: spec.col }; break;
+    case 'colLeft': spec = insertColumn(table, col, false); to = { row, col: spec.col }; break;
+    case 'deleteCol': spec = deleteColumn(table, col); to = spec && { row, col: spec.col }; break;
+    case 'alignLeft': case 'alignCenter': case 'alignRight': case 'alignNone':
+      spec = alignColumn(table, col, name.slice(5).toLowerCase().replace('none', ''));
+      break;
+    case 'format': spec = formatTable(table); break;
+    default: return false;
+  }
+  if (spec) view.dispatch({ changes: spec.changes, userEvent: `input.table.${name}`, annotations: isolateHistory.of('full') });
+  if (to) focusCell(view, table.from, to.row, to.col);
+  return true;
+}
+
+// Keys of a table, both in its widget and in its text.
+export const kTableKeys = {
+  Tab: 'next', 'Shift-Tab': 'prev', 'Mod-Enter': 'rowBelow', 'Mod-Shift-Enter': 'rowAbove',
+  'Mod-Shift-Backspace': 'deleteRow', 'Alt-Shift-ArrowRight': 'colRight', 'Alt-Shift-ArrowLeft': 'colLeft',
+  'Alt-Shift-Backspace': 'deleteCol', 'Mod-Shift-f': 'format',
+};
+
+function keyName(event) {
+  let key = event.key.length === 1 ? event.key.toLowerCase() : event.key;
+  if (event.shiftKey) key = `Shift-${key}`;
+  if (event.altKey) key = `Alt-${key}`;
+  if (event.ctrlKey || event.metaKey) key = `Mod-${key}`;
+  return key;
+}
+
+function listen(wrap, view) {
+  const cellOf = (event) => {
+    const td = event.target.closest && event.target.closest('[data-row]');
+    return td && wrap.contains(td) ? td : null;
+  };
+  wrap.addEventListener('mousedown', (event) => {
+    if (event.button !== 0) return;
+    // Ctrl+click follows a link of the cell without starting to edit it.
+    if (event.ctrlKey || event.metaKey) {
+      if (event.target.closest('a[href]')) event.preventDefault();
+      return;
+    }
+    const td = cellOf(event);
+    if (!td || td.classList.contains('cm-md-cell-editing')) return;
+    // The cell switches to its source; the caret goes where the click was.
+    event.preventDefault();
+    editCell(td);
+    td.focus();
+    const range = document.caretRangeFromPoint(event.clientX, event.clientY);
+    if (range && td.contains(range.startContainer)) {
+      const sel = document.getSelection();
+      sel.removeAllRanges();
+      sel.addRange(range);
+    } else {
+      caretAtEnd(td);
+    }
+  });
+  wrap.addEventListener('contextmenu', (event) => {
+    // The table commands of the context menu act on the clicked cell.
+    const td = cellOf(event);
+    if (!td || td === document.activeElement) return;
+    editCell(td);
+    td.focus();
+    caretAtEnd(td);
+  });
+  wrap.addEventListener('focusin', (event) => {
+    const td = cellOf(event);
+    if (td) editCell(td);
+  });
+  wrap.addEventListener('focusout', (event) => {
+    const td = cellOf(event);
+    if (td && td.classList.contains('cm-md-cell-editing')) showCell(td, td.dataset.src || '');
+  });
+  wrap.addEventListener('input', (event) => {
+    const td = cellOf(event);
+    if (td && !event.isComposing) commitCell(view, wrap, td);
+  });
+  wrap.addEventListener('compositionend', (event) => {
+    const td = cellOf(event);
+    if (td) commitCell(view, wrap, td);
+  });
+  wrap.addEventListener('beforeinput', (event) => {
+    // The editor's history is the only one; a cell holds one line.
+    if (/^history|^insert(?:Paragraph|LineBreak)$/.test(event.inputType)) event.preventDefault();
+  });
+  wrap.addEventListener('paste', (event) => {
+    const td = cellOf(event);
+    const text = event.clipboardData && event.clipboardData.getData('text/plain');
+    if (!td || text == null) return;
+    event.preventDefault();
+    document.execCommand('insertText', false, text.replace(/\r?\n/g, ' '));
+  });
+  wrap.addEventListener('keydown', (event) => {
+    const td = cellOf(event);
+    if (!td || event.isComposing) return;
+    const key = keyName(event);
+    let handled = true;
+    if (key === 'Mod-z') undo(view);
+    else if (key === 'Mod-y' || key === 'Mod-Shift-z') redo(view);
+    else if (key === 'Enter') tableCommand(view, 'down');
+    else if (key === 'Escape') leaveTable(view, wrap);
+    else if (kTableKeys[key]) tableCommand(view, kTableKeys[key]);
+    else handled = false;
+    if (handled) {
+      event.preventDefault();
+      event.stopPropagation();
+    }
+  });
+}
+
+// Escape puts the caret on the line after the table, in the editor.
+function leaveTable(view, wrap) {
+  const table = widgetTable(view, wrap);
+  if (!table) return;
+  const doc = view.state.doc;
+  const pos = table.to < doc.length ? table.to + 1 : table.to;
+  document.activeElement.blur();
+  view.focus();
+  view.dispatch({ selection: { anchor: pos }, scrollIntoView: true });
+}
+
 function buildTables(state, win, enabled) {
   const decos = [];
   if (!enabled) return Decoration.none;
   const focused = state.field(focusField, false);
   const doc = state.doc;
+  const baseKey = document.baseURI;
   syntaxTree(state).iterate({
     from: win.from,
     to: win.to,
@@ -101,6 +368,26 @@ function buildTables(state, win, enabled) {
         if (rows >= 2 && rows <= kMaxRows && !(focused && selectionTouches(state, first.from, last.to))) {
           const source = doc.sliceString(first.from, last.to);
           decos.push(Decoration.replace({ widget: new TableWidget(source, rows), block: true }).range(first.from, last.to));
+        }
+        return false;
+      }
+      if (node.name === 'MathBlock' && node.node.parent?.name === 'Document') {
+        const first = doc.lineAt(node.from);
+        const last = doc.lineAt(node.to);
+        if (node.from === first.from && !(focused && selectionTouches(state, first.from, last.to))) {
+          const widget = new MathWidget(blockTex(doc.sliceString(node.from, node.to)), true);
+          decos.push(Decoration.replace({ widget, block: true }).range(first.from, last.to));
+        }
+        return false;
+      }
+      if ((node.name === 'HTMLBlock' || node.name === 'CommentBlock') && node.node.parent?.name === 'Document') {
+        const first = doc.lineAt(node.from);
+        const last = doc.lineAt(node.to);
+        if (node.from === first.from && !(focused && selectionTouches(state, first.from, last.to))) {
+          const source = doc.sliceString(first.from, last.to);
+          // A block of comments draws nothing; other HTML is drawn sanitised.
+          if (node.name === 'CommentBlock' || onlyComments(source)) decos.push(Decoration.replace({ block: true }).range(first.from, last.to));
+          else decos.push(Decoration.replace({ widget: new HtmlBlockWidget(source, baseKey), block: true }).range(first.from, last.to));
         }
         return false;
       }

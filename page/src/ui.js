@@ -10,7 +10,18 @@ export class Toc {
     this.headings = [];
     this.current = -1;
     this.list.addEventListener('mousedown', (e) => e.preventDefault()); // keep the editor's focus
+    this.collapsed = new Set();
     this.list.addEventListener('click', (e) => {
+      const toggle = e.target.closest('.toc-toggle');
+      if (toggle) {
+        // A heading's arrow folds its subheadings away in the contents.
+        const h = this.headings[Number(toggle.parentElement.dataset.index)];
+        const key = `${h.level}:${h.text}`;
+        if (this.collapsed.has(key)) this.collapsed.delete(key);
+        else this.collapsed.add(key);
+        this.applyCollapse();
+        return;
+      }
       const item = e.target.closest('.toc-item');
       if (item) onPick(this.headings[Number(item.dataset.index)]);
     });
@@ -33,7 +44,14 @@ export class Toc {
       item.className = `toc-item toc-level-${h.level}`;
       item.setAttribute('role', 'listitem');
       item.dataset.index = String(i);
-      item.textContent = h.text || '（无标题文字）';
+      const next = headings[i + 1];
+      if (next && next.level > h.level) {
+        const toggle = document.createElement('span');
+        toggle.className = 'toc-toggle';
+        toggle.title = '折叠或展开下级标题';
+        item.append(toggle);
+      }
+      item.append(h.text || '（无标题文字）');
       item.title = h.text;
       frag.append(item);
       return item;
@@ -45,6 +63,21 @@ export class Toc {
       frag.append(empty);
     }
     this.list.replaceChildren(frag);
+    this.applyCollapse();
+  }
+
+  applyCollapse() {
+    let hideBelow = Infinity;
+    this.items.forEach((item, i) => {
+      const h = this.headings[i];
+      const hidden = h.level > hideBelow;
+      item.hidden = hidden;
+      if (hidden) return;
+      hideBelow = Infinity;
+      const closed = this.collapsed.has(`${h.level}:${h.text}`);
+      item.classList.toggle('toc-collapsed', closed);
+      if (closed) hideBelow = h.level;
+    });
   }
 
   /** Marks the section that holds document position `pos`. */
@@ -82,6 +115,7 @@ export class StatusBar {
     this.counts = null;
     this.zoom = 1;
     this.source = false;
+    this.selection = null;
   }
 
   setText(text) {
@@ -94,6 +128,9 @@ export class StatusBar {
     const parts = [];
     if (this.source) parts.push('源码');
     if (Math.abs(this.zoom - 1) > 0.001) parts.push(`${Math.round(this.zoom * 100)}%`);
+    if (this.selection) {
+      parts.push(`选中 ${this.selection.cjk.toLocaleString('zh-CN')} 字 ${this.selection.words.toLocaleString('zh-CN')} 词`);
+    }
     if (this.counts) {
       parts.push(`${this.counts.cjk.toLocaleString('zh-CN')} 字`);
       parts.push(`${this.counts.words.toLocaleString('zh-CN')} 词`);
@@ -109,11 +146,13 @@ export class ContextMenu {
     this.el.className = 'context-menu';
     this.el.setAttribute('role', 'menu');
     this.el.hidden = true;
+    this.rows = [];
     for (const item of items) {
-      if (!item) {
+      if (!item || item.separator) {
         const sep = document.createElement('div');
         sep.className = 'context-sep';
         this.el.append(sep);
+        this.rows.push([sep, item]);
         continue;
       }
       const row = document.createElement('div');
@@ -131,6 +170,7 @@ export class ContextMenu {
         item.run();
       });
       this.el.append(row);
+      this.rows.push([row, item]);
     }
     document.body.append(this.el);
     const close = () => this.hide();
@@ -149,6 +189,8 @@ export class ContextMenu {
   }
 
   show(x, y) {
+    // Items with a condition (the table commands) show only where they apply.
+    for (const [row, item] of this.rows) row.hidden = !!(item && item.when && !item.when());
     this.el.hidden = false;
     const w = this.el.offsetWidth;
     const h = this.el.offsetHeight;

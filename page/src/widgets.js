@@ -156,3 +156,27 @@ export function toggleTaskAt(view, pos) {
   });
   return true;
 }
+
+/** The title of a callout ("> [!NOTE]") in place of its marker. */
+export class AlertTitleWidget extends WidgetType {
+  constructor(kind, title) {
+    super();
+    this.kind = kind;
+    this.title = title;
+  }
+
+  eq(other) {
+    return other.kind === this.kind;
+  }
+
+  toDOM() {
+    const span = document.createElement('span');
+    span.className = `cm-md-alert-title cm-md-alert-title-${this.kind}`;
+    span.textContent = this.title;
+    return span;
+  }
+
+  ignoreEvent() {
+    return false;
+  }
+}

@@ -183,8 +183,13 @@ test('clipboard: copy, cut, paste and image insertion', async () => {
   assert.equal(await ed.snapshot(), 'plain  text\nnext');
   await ed.clearMessages();
   await ed.select(3);
+  // Nothing selected: copy and cut take the caret's whole line.
   await ed.call('clipboardCopy', 'false');
-  assert.deepEqual(await ed.messages('clipboardWrite'), []);
+  assert.equal((await ed.waitFor('clipboardWrite')).text, 'plain  text\n');
+  await ed.call('clipboardCopy', 'true');
+  assert.equal(await ed.snapshot(), 'next');
+  await ed.call('undo');
+  await ed.select(3);
   await ed.call('clipboardPaste', quote('A\r\nB'));
   assert.equal(await ed.snapshot(), 'plaA\nBin  text\nnext');
   await ed.call('undo');

@@ -47,3 +47,54 @@ export function largeDocument(bytes) {
   }
   return out.join('\n\n');
 }
+
+/** Front matter, footnotes, callouts, math, HTML blocks and a table with uneven pipes. */
+export function extrasDocument() {
+  return `---
+title: "Notes: 春日"
+date: 2026-03-01
+...
+
+# Extras
+
+Euler: $e^{i\\pi} + 1 = 0$, and a price of $5 and $6.
+
+$$
+\\int_0^1 x^2 \\, dx = \\frac{1}{3}
+$$
+
+A claim[^a] and another[^long-note].
+
+[^a]: First.
+[^long-note]: Second, with **bold**.
+
+> [!TIP]
+> Tabs move between cells.
+
+> [!note]
+> lower case marker
+
+<div align="center">
+  <img src="assets/x.png" width="120" align="right">
+  <br/>
+</div>
+
+<details>
+<summary>Open</summary>
+
+Hidden *Markdown*.
+
+</details>
+
+<!-- comment
+over lines -->
+
+| 名称 |Qty|  Note |
+|:-----|--:|:---:|
+| 苹果 | 3 | a \\| b |
+|pear|12|
+| x | y | z |
+
+Text <kbd>Ctrl</kbd>+<kbd>S</kbd>, H<sub>2</sub>O, <mark>m</mark><br>end.
+`;
+}

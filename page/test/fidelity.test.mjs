@@ -5,7 +5,7 @@
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { EditorPage, chunks, kCallLimit, kMessageLimit, launch, quote } from './harness.mjs';
-import { commonmarkExamples, largeDocument, realDocuments, sampleDocument } from './corpus.mjs';
+import { commonmarkExamples, extrasDocument, largeDocument, realDocuments, sampleDocument } from './corpus.mjs';
 
 let browser;
 let ed;
@@ -88,7 +88,7 @@ test('every CommonMark example comes back unchanged after rendering and editing 
 });
 
 test('real documents survive a round trip through each view', async () => {
-  const docs = [sampleDocument(), ...realDocuments().slice(0, 40)];
+  const docs = [sampleDocument(), extrasDocument(), ...realDocuments().slice(0, 40)];
   for (const doc of docs) {
     await ed.load(doc);
     await ed.frame();

@@ -32,8 +32,9 @@ function replaceEvery(text, placeholder, block) {
 }
 
 /** The editor page as the native side assembles it. */
-export function assemble({ folderUrl = '', inlineProto = true, font = true } = {}) {
+export function assemble({ folderUrl = '', inlineProto = true, font = true, theme = 'light' } = {}) {
   let html = webFile('editor.html');
+  html = replaceEvery(html, '__VESK_THEME__', theme === 'dark' ? 'dark' : 'light');
   const css = webFile('editor.css');
   const js = webFile('editor.js');
   let fontRule = '';
@@ -145,7 +146,7 @@ export function documentFolder(files = {}) {
 }
 
 export class EditorPage {
-  static async open(browser, { folder = '', inlineProto = true, font = true, width = 1200, height = 800 } = {}) {
+  static async open(browser, { folder = '', inlineProto = true, font = true, width = 1200, height = 800, theme = 'light' } = {}) {
     const page = await browser.context.newPage();
     await page.setViewportSize({ width, height });
     await page.addInitScript(kWebviewStandIn);
@@ -154,7 +155,7 @@ export class EditorPage {
     const dir = folder || mkdtempSync(join(tmpdir(), 'vesk-tmp-'));
     const folderUrl = folder ? pathToFileURL(folder).href : '';
     const file = join(dir, `.vesk-preview-${process.pid}.html`);
-    writeFileSync(file, assemble({ folderUrl, inlineProto, font }));
+    writeFileSync(file, assemble({ folderUrl, inlineProto, font, theme }));
     const ed = new EditorPage(page, dir);
     ed.cdp = await browser.context.newCDPSession(page);
     await page.goto(pathToFileURL(file).href + '#g1');

@@ -280,3 +280,19 @@ test('image and link addresses that may load', () => {
     assert.equal(imageAllowed(bad), false, bad);
   }
 });
+
+test('table edits: quoted tables, short rows, escaped pipes and wide characters', async () => {
+  const { tableFromLines, setCell, insertColumn, deleteColumn, formatTable } = await import('../src/table-edit.js');
+  const apply = (text, spec) => EditorState.create({ doc: text }).update({ changes: spec.changes }).state.doc.toString();
+  const table = (text) => tableFromLines(Text.of(text.split('\n')), 1, text.split('\n').length);
+  const quoted = '> | a | b |\n> |---|---|\n> | 1 |';
+  // A row shorter than the header grows only where the user typed.
+  assert.equal(apply(quoted, setCell(table(quoted), 1, 1, 'x|y')), '> | a | b |\n> |---|---|\n> | 1 | x\\|y |');
+  assert.equal(apply(quoted, insertColumn(table(quoted), 0, false)), '> |   | a | b |\n> | --- |---|---|\n> |   | 1 |');
+  const bare = 'a | b \\| c\n--|--\n1 | 2';
+  assert.equal(table(bare).lines[0].cells[1].text, 'b \\| c');
+  assert.equal(apply(bare, deleteColumn(table(bare), 1)), 'a\n--\n1');
+  assert.equal(apply('| 中文 | b |\n|-|-|\n| x | y |', formatTable(table('| 中文 | b |\n|-|-|\n| x | y |'))),
+    '| 中文 | b   |\n| ---- | --- |\n| x    | y   |');
+  assert.equal(formatTable(table('| a   |\n| --- |')), null);
+});

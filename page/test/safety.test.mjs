@@ -83,8 +83,8 @@ test('vectors shown in the rendered view, with tables rendered, do nothing', asy
   await ed.load(kDocument);
   await ed.select(kDocument.length - 1);
   await ed.page.evaluate(() => window.__view().dispatch({ scrollIntoView: true }));
-  await ed.frame();
-  assert.equal(await ed.page.$$eval('.cm-md-table td', (tds) => tds.length), 4);
+  // HTML blocks drawn above change heights as they load: wait for the table.
+  await ed.page.waitForFunction(() => document.querySelectorAll('.cm-md-table td').length === 4, null, { timeout: 10000 });
   // The table's links and images are there, but inert.
   await ed.page.hover('.cm-md-table');
   await assertInert('#editor');

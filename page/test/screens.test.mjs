@@ -6,7 +6,7 @@ import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
-import { EditorPage, documentFolder, launch, quote, repoDir } from './harness.mjs';
+import { EditorPage, assemble, documentFolder, launch, quote, repoDir } from './harness.mjs';
 import { sampleDocument } from './corpus.mjs';
 
 const outDir = join(repoDir, 'build', 'page-screens');
@@ -76,5 +76,23 @@ test('screenshots of the rendered view (light, dark) and the source view', async
   await ed.frame();
   assert.match(await ed.page.evaluate(() => getComputedStyle(document.querySelector('.cm-scroller')).fontFamily), /^"JetBrains Mono"/);
   await ed.page.screenshot({ path: join(outDir, 'source-light.png') });
+  await ed.close();
+});
+
+test('a page assembled dark paints dark before its script runs, and stays dark', async () => {
+  // What the first paint shows: the assembled page without its script.
+  const page = await browser.context.newPage();
+  await page.setViewportSize({ width: 900, height: 500 });
+  const html = assemble({ theme: 'dark' }).replace(/<script>[\s\S]*<\/script>/, '');
+  await page.setContent(html);
+  assert.equal(await page.evaluate(() => getComputedStyle(document.body).backgroundColor), 'rgb(28, 30, 34)');
+  await page.screenshot({ path: join(outDir, 'dark-first-paint.png') });
+  await page.close();
+  // The running page keeps the handed theme over the session's last one.
+  const ed = await EditorPage.open(browser, { theme: 'dark' });
+  await ed.page.evaluate(() => sessionStorage.setItem('vesk.view', JSON.stringify({ theme: 'light' })));
+  await ed.page.reload();
+  await ed.waitFor('ready');
+  assert.equal(await ed.page.evaluate(() => document.body.className), 'theme-dark');
   await ed.close();
 });

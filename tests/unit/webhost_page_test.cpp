@@ -25,6 +25,26 @@ TEST(PageAssembly, InlinesStyleAndScriptWithTheFlag) {
   EXPECT_NE(off->find("<script>window.VESK_INLINE_PROTO=false;run();</script>"), std::string::npos);
 }
 
+TEST(PageAssembly, ThemeForTheFirstPaintGoesIntoTheTemplateOnly) {
+  // The style sheet and the script keep their text: the page hashes its script.
+  EditorPageSources s = sources(
+      "<head>__VESK_CSS__</head><body class=\"theme-__VESK_THEME__\">__VESK_JS__</body>");
+  s.css = "/*__VESK_THEME__*/";
+  s.js = "'__VESK_THEME__';";
+  const auto dark = assemble_editor_page(s, true, "", "dark");
+  ASSERT_TRUE(dark);
+  EXPECT_EQ(*dark,
+            "<head>/*__VESK_THEME__*/</head><body class=\"theme-dark\">"
+            "window.VESK_INLINE_PROTO=true;'__VESK_THEME__';</body>");
+  for (const char* other : {"light", "", "Dark", "dark\""}) {
+    const auto page = assemble_editor_page(s, true, "", other);
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->find("<body class=\"theme-light\">"), std::string::npos) << other;
+  }
+  // Without a theme argument the page is light.
+  EXPECT_NE(assemble_editor_page(s, true, "")->find("theme-light"), std::string::npos);
+}
+
 TEST(PageAssembly, AnyEmptyWebFileFails) {
   for (int empty = 0; empty < 3; ++empty) {
     EditorPageSources s = sources();

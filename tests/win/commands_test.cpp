@@ -153,14 +153,17 @@ TEST_F(Commands, AcceleratorTableReadsBackInMenuOrder) {
 }
 
 TEST_F(Commands, ThemeFollowsTheSystemUntilTheUserChooses) {
-  // The app mode is dark: the page starts dark, both items checked.
+  // The app mode is dark: the page starts dark, both items checked, and pages
+  // loaded later are assembled dark from their first paint.
   EXPECT_TRUE(sent(page_call_string("setTheme", "dark")));
+  EXPECT_EQ(web_host_record().page_theme, "dark");
   EXPECT_TRUE(checked(window->window(), 29));
   EXPECT_TRUE(checked(window->window(), 30));
 
   web_host_record().scripts.clear();
   window->run_command(29);  // 深色模式: now light, no longer following
   EXPECT_TRUE(sent(page_call_string("setTheme", "light")));
+  EXPECT_EQ(web_host_record().page_theme, "light");
   EXPECT_FALSE(checked(window->window(), 29));
   EXPECT_FALSE(checked(window->window(), 30));
 

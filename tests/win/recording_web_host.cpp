@@ -27,6 +27,9 @@ void WebHostView::focus() {}
 void WebHostView::navigate_editor_page(const std::string& folder) {
   testing::web_host_record().navigations.push_back(folder);
 }
+void WebHostView::set_page_theme(const std::string& theme) {
+  testing::web_host_record().page_theme = theme;
+}
 void WebHostView::run_script(const std::string& script) {
   testing::web_host_record().scripts.push_back(script);
 }

@@ -15,6 +15,7 @@ struct WebHostRecord {
   std::vector<std::string> markdown;     // texts handed to set_markdown
   std::vector<std::string> evaluated;    // scripts of evaluate_script_result
   std::vector<std::string> printed;      // "<path> scale=<scale>" of print_to_pdf
+  std::string page_theme;                // the last set_page_theme
   bool closed = false;
 
   // How the page answers evaluate_script_result, and whether printing
