@@ -19,6 +19,11 @@ struct StoredImage {
 StoredImage store_image(std::string_view folder, const std::vector<unsigned char>& bytes,
                         std::string_view mime, std::string_view name, bool from_clipboard);
 
+// "<folder>\assets" with the separator the folder already uses. A bare drive
+// ("C:", the folder of C:\a.md) gets its root, never the drive-relative
+// "C:assets" that means the current folder of drive C.
+std::string assets_folder_path(std::string_view folder);
+
 // Extension without the dot, from the name first and the MIME type second.
 std::string image_extension(std::string_view mime, std::string_view name);
 // A file name base safe on every file system ("image" when nothing is left).
