@@ -2,11 +2,16 @@
 // document, so the Markdown only ever holds a relative reference.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vesk {
+
+// Pasted and dropped images are held whole in memory: larger ones are refused.
+inline constexpr std::size_t kMaxImageBytes = std::size_t{64} << 20;
+inline constexpr std::string_view kImageTooLargeStatus = "图片过大（超过 64 MB），未插入";
 
 struct StoredImage {
   bool ok = false;
