@@ -269,8 +269,9 @@ void VeskMainWindow::resize_web_host() {
 void VeskMainWindow::set_status(const std::string& text) {
   if (text.empty()) return;
   if (core_ && core_->is_page_ready()) {
-    pending_status_.clear();
+    // `text` may be pending_status_ itself: send it before forgetting it.
     if (web_host_) web_host_->run_script(page_call_string("setStatus", text));
+    pending_status_.clear();
   } else {
     pending_status_ = text;
   }

@@ -114,9 +114,9 @@ TEST_F(MainWindow, OpeningReadsWithoutBomAndRemembersCrLf) {
   EXPECT_EQ(web_host_record().navigations.back(), temp.utf8());
   page_ready();
   EXPECT_EQ(web_host_record().markdown.back(), "# 标题\r\n正文\r\n");
-  // The held status reaches the page once it is ready.
-  window.set_status("x");
-  EXPECT_TRUE(contains(web_host_record().scripts, page_call_string("setStatus", "x")));
+  // The held status reaches the page once it is ready, text and all.
+  EXPECT_TRUE(contains(web_host_record().scripts, page_call_string("setStatus", "已打开：" + path)));
+  EXPECT_EQ(window.pending_status(), "");
 }
 
 TEST_F(MainWindow, RelativePathIsStoredAbsoluteButReportedAsGiven) {
