@@ -5,9 +5,6 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include <filesystem>
-#include <system_error>
-
 #include "core/paths.h"
 #include "win/atomic_write.h"
 #include "win/com.h"
@@ -37,8 +34,15 @@ bool read_document_file(const std::string& path, std::string& bytes) {
   if (!file.valid()) return false;
   bytes.clear();
   char buffer[64 * 1024];
-  DWORD read = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+  for (;;) {
+    DWORD read = 0;
+    // A read that fails partway fails the whole open: a truncated text in
+    // the editor would be saved over the full file later.
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
+      bytes.clear();
+      return false;
+    }
+    if (read == 0) break;
     bytes.append(buffer, read);
   }
   strip_utf8_bom(bytes);
@@ -60,13 +64,6 @@ HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& config, int& pressed) {
   return function(&config, &pressed, nullptr, nullptr);
 }
 
-std::string absolute_path(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(to_fs_path(path), error);
-  if (error) return path;
-  return from_fs_path(absolute);
-}
-
 }  // namespace
 
 void VeskMainWindow::load_welcome_document() {
@@ -81,7 +78,7 @@ void VeskMainWindow::load_welcome_document() {
 }
 
 void VeskMainWindow::open_document(const std::string& path) {
-  const std::string resolved = absolute_path(path);
+  const std::string resolved = full_path(path);
   std::string text;
   if (!read_document_file(resolved, text)) {
     show_error_box(window_, L"无法打开", "读取文件失败：\n" + path);
