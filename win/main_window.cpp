@@ -6,6 +6,7 @@
 
 #include "core/commands.h"
 #include "webhost/web_host_view.h"
+#include "win/callback_guard.h"
 #include "win/diagnostics.h"
 #include "win/shell_host.h"
 #include "win/strings_win.h"
@@ -103,13 +104,9 @@ LRESULT CALLBACK VeskMainWindow::window_procedure(HWND window, UINT message, WPA
     self = reinterpret_cast<VeskMainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   }
   if (!self) return DefWindowProcW(window, message, wparam, lparam);
-  // Nothing may unwind through the system's frames.
-  try {
-    return self->handle_message(window, message, wparam, lparam);
-  } catch (...) {
-    write_diagnostic_line("NATIVE unexpected exception in the window procedure");
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
+  LRESULT result = 0;
+  if (run_guarded([&] { result = self->handle_message(window, message, wparam, lparam); })) return result;
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "core/paths.h"
 #include "temp_folder.h"
 #include "win/atomic_write.h"
+#include "win/callback_guard.h"
 #include "win/diagnostics.h"
 #include "win/strings_win.h"
 
@@ -118,6 +120,16 @@ TEST_F(LogSink, EachLineEndsInOneLineFeed) {
   write_diagnostic_line("");
   write_diagnostic_line("JSLOG two");
   EXPECT_EQ(read_all(log), "NATIVE open C:\\文档\\a.md\n\nJSLOG two\n");
+}
+
+TEST_F(LogSink, AnExceptionStopsAtTheGuardAndIsLogged) {
+  const std::string log = temp.utf8() + "\\guard.log";
+  SetEnvironmentVariableW(L"VESK_LOG", to_utf16(log).c_str());
+  EXPECT_TRUE(run_guarded([] {}));
+  EXPECT_FALSE(run_guarded([] { throw std::runtime_error("boom"); }));
+  EXPECT_FALSE(run_guarded([] { throw 42; }));
+  EXPECT_EQ(read_all(log),
+            "NATIVE unexpected exception: boom\nNATIVE unexpected exception: (not a std::exception)\n");
 }
 
 TEST_F(LogSink, UnopenableFileIsSkipped) {
