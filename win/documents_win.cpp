@@ -186,10 +186,10 @@ void VeskMainWindow::run_after_save_action() {
 }
 
 bool VeskMainWindow::write_document_file(const std::string& text, const std::string& path) {
-  const bool written =
-      uses_crlf_ ? write_file_atomically(path, restore_crlf(text)) : write_file_atomically(path, text);
-  if (!written) show_error_box(window_, L"保存失败", "无法写入文件：\n" + path);
-  return written;
+  const AtomicWriteResult written = uses_crlf_ ? write_file_atomically_reporting(path, restore_crlf(text))
+                                               : write_file_atomically_reporting(path, text);
+  if (!written.ok) show_error_box(window_, L"保存失败", write_failure_text(path, written.kept_temporary));
+  return written.ok;
 }
 
 bool VeskMainWindow::confirm_unsaved_changes(AfterSaveAction action, const std::string& path) {
