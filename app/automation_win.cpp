@@ -10,7 +10,11 @@ namespace vesk::win {
 
 void VeskMainWindow::on_page_ready() {
   write_diagnostic_line("NATIVE ready gen=" + std::to_string(core_ ? core_->load_count() : 0));
-  if (!pending_status_.empty()) set_status(pending_status_);
+  if (!pending_status_.empty()) {
+    const std::string held = std::move(pending_status_);
+    pending_status_.clear();
+    set_status(held);
+  }
   update_title();
   refresh_menu_state();
 

@@ -5,9 +5,6 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include <filesystem>
-#include <system_error>
-
 #include "core/paths.h"
 #include "platform/atomic_write.h"
 #include "platform/com.h"
@@ -37,19 +34,19 @@ bool read_document_file(const std::string& path, std::string& bytes) {
   if (!file.valid()) return false;
   bytes.clear();
   char buffer[64 * 1024];
-  DWORD read = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+  for (;;) {
+    DWORD read = 0;
+    // A read that fails partway fails the whole open: a truncated text in
+    // the editor would be saved over the full file later.
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
+      bytes.clear();
+      return false;
+    }
+    if (read == 0) break;
     bytes.append(buffer, read);
   }
   strip_utf8_bom(bytes);
   return true;
-}
-
-std::string absolute_path(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(to_fs_path(path), error);
-  if (error) return path;
-  return from_fs_path(absolute);
 }
 
 }  // namespace
@@ -66,7 +63,7 @@ void VeskMainWindow::load_welcome_document() {
 }
 
 void VeskMainWindow::open_document(const std::string& path) {
-  const std::string resolved = absolute_path(path);
+  const std::string resolved = full_path(path);
   std::string text;
   if (!read_document_file(resolved, text)) {
     show_error_box(window_, L"无法打开", "读取文件失败：\n" + path);
@@ -174,10 +171,10 @@ void VeskMainWindow::run_after_save_action() {
 }
 
 bool VeskMainWindow::write_document_file(const std::string& text, const std::string& path) {
-  const bool written =
-      uses_crlf_ ? write_file_atomically(path, restore_crlf(text)) : write_file_atomically(path, text);
-  if (!written) show_error_box(window_, L"保存失败", "无法写入文件：\n" + path);
-  return written;
+  const AtomicWriteResult written = uses_crlf_ ? write_file_atomically_reporting(path, restore_crlf(text))
+                                               : write_file_atomically_reporting(path, text);
+  if (!written.ok) show_error_box(window_, L"保存失败", write_failure_text(path, written.kept_temporary));
+  return written.ok;
 }
 
 bool VeskMainWindow::confirm_unsaved_changes(AfterSaveAction action, const std::string& path) {

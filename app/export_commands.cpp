@@ -64,6 +64,8 @@ void VeskMainWindow::finish_pdf_export(const std::string& path, bool ok, const s
     set_status("已导出到 " + path);
     return;
   }
+  // Whatever the control wrote before failing is not a PDF to keep.
+  DeleteFileW(to_utf16(path).c_str());
   write_diagnostic_line("NATIVE pdf failed " + message);
   set_status(message);
   show_error_box(window_, L"导出失败", message);

@@ -4,9 +4,10 @@
 #include <windows.h>
 
 #include "app/clipboard.h"
-#include "platform/diagnostics.h"
 #include "app/main_window.h"
 #include "app/shortcuts.h"
+#include "platform/callback_guard.h"
+#include "platform/diagnostics.h"
 
 namespace vesk::win {
 namespace {
@@ -29,7 +30,7 @@ void log_key(std::uint32_t key, ModifierMask mask, const int* command) {
   write_diagnostic_line(line);
 }
 
-LRESULT CALLBACK low_level_key_hook(int code, WPARAM wparam, LPARAM lparam) {
+LRESULT handle_hooked_key(int code, WPARAM wparam, LPARAM lparam) {
   VeskMainWindow* window = main_window_instance;
   if (code != HC_ACTION || !window || !window->window()) {
     return CallNextHookEx(nullptr, code, wparam, lparam);
@@ -72,6 +73,12 @@ LRESULT CALLBACK low_level_key_hook(int code, WPARAM wparam, LPARAM lparam) {
   log_key(key, mask, nullptr);
   PostMessageW(window->window(), kRunCommandMessage, static_cast<WPARAM>(command), 0);
   return 1;
+}
+
+LRESULT CALLBACK low_level_key_hook(int code, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = 0;
+  if (run_guarded([&] { result = handle_hooked_key(code, wparam, lparam); })) return result;
+  return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 }  // namespace

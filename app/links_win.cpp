@@ -8,8 +8,6 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include <filesystem>
-#include <system_error>
 
 #include "core/paths.h"
 #include "platform/dialogs.h"
@@ -88,15 +86,16 @@ void VeskMainWindow::open_link(const std::string& href) {
     return;
   }
 
-  std::error_code error;
-  const std::filesystem::file_status status =
-      action.target.empty() ? std::filesystem::file_status{}
-                            : std::filesystem::status(to_fs_path(action.target), error);
-  if (action.target.empty() || error || !std::filesystem::exists(status)) {
+  // Asked of Windows directly: std::filesystem throws on a path whose
+  // percent-escapes decoded to invalid UTF-8, and mingw's misreads shares.
+  const DWORD attributes = action.target.empty()
+                               ? INVALID_FILE_ATTRIBUTES
+                               : GetFileAttributesW(to_utf16(action.target).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
     show_error_box(window_, L"链接目标不存在", "找不到链接指向的文件：\n" + href);
     return;
   }
-  const bool folder = std::filesystem::is_directory(status);
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (!folder && is_markdown_path(action.target)) {
     if (confirm_unsaved_changes(AfterSaveAction::OpenPath, action.target)) {
       open_document(action.target);

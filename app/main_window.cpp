@@ -6,8 +6,9 @@
 
 #include "core/commands.h"
 #include "webhost/web_host_view.h"
-#include "platform/diagnostics.h"
 #include "app/shell_host.h"
+#include "platform/callback_guard.h"
+#include "platform/diagnostics.h"
 #include "platform/strings.h"
 
 namespace vesk::win {
@@ -103,13 +104,9 @@ LRESULT CALLBACK VeskMainWindow::window_procedure(HWND window, UINT message, WPA
     self = reinterpret_cast<VeskMainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   }
   if (!self) return DefWindowProcW(window, message, wparam, lparam);
-  // Nothing may unwind through the system's frames.
-  try {
-    return self->handle_message(window, message, wparam, lparam);
-  } catch (...) {
-    write_diagnostic_line("NATIVE unexpected exception in the window procedure");
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
+  LRESULT result = 0;
+  if (run_guarded([&] { result = self->handle_message(window, message, wparam, lparam); })) return result;
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -269,8 +266,9 @@ void VeskMainWindow::resize_web_host() {
 void VeskMainWindow::set_status(const std::string& text) {
   if (text.empty()) return;
   if (core_ && core_->is_page_ready()) {
-    pending_status_.clear();
+    // `text` may be pending_status_ itself: send it before forgetting it.
     if (web_host_) web_host_->run_script(page_call_string("setStatus", text));
+    pending_status_.clear();
   } else {
     pending_status_ = text;
   }

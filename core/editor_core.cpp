@@ -1,7 +1,9 @@
 #include "core/editor_core.h"
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
+#include <system_error>
 
 #include "core/images.h"
 #include "core/paths.h"
@@ -90,7 +92,13 @@ void EditorCore::on_ready() {
 }
 
 void EditorCore::on_image_message(const JsonValue& message) {
-  const std::vector<unsigned char> bytes = decode_base64(string_member(message, "data"));
+  const std::string& data = string_member(message, "data");
+  // Four base64 characters carry three bytes.
+  if (data.size() / 4 * 3 > kMaxImageBytes + 2) {
+    host_->set_status(std::string(kImageTooLargeStatus));
+    return;
+  }
+  const std::vector<unsigned char> bytes = decode_base64(data);
   if (bytes.empty()) {
     host_->set_status("图片未插入：剪贴板内容为空");
     return;
@@ -243,6 +251,10 @@ bool EditorCore::handle_dropped_paths(const std::vector<std::string>& paths) {
 
 bool EditorCore::insert_image(const std::vector<unsigned char>& bytes, const std::string& mime,
                               const std::string& name, bool from_clipboard) {
+  if (bytes.size() > kMaxImageBytes) {
+    host_->set_status(std::string(kImageTooLargeStatus));
+    return false;
+  }
   const StoredImage stored = store_image(base_dir_, bytes, mime, name, from_clipboard);
   if (!stored.ok) {
     host_->set_status(stored.error);
@@ -254,6 +266,13 @@ bool EditorCore::insert_image(const std::vector<unsigned char>& bytes, const std
 }
 
 bool EditorCore::insert_image_file(const std::string& path) {
+  // Refused before reading: the point of the limit is not to load it at all.
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(to_fs_path(path), error);
+  if (!error && size > kMaxImageBytes) {
+    host_->set_status(std::string(kImageTooLargeStatus));
+    return false;
+  }
   std::vector<unsigned char> bytes;
   if (!read_file_bytes(path, bytes)) {
     host_->set_status("图片未插入：无法读取 " + path_file_name(path));

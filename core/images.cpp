@@ -34,6 +34,17 @@ std::string local_time_stamp() {
 
 }  // namespace
 
+std::string assets_folder_path(std::string_view folder) {
+  std::string path(folder);
+  const bool bare_drive = path.size() == 2 && path[1] == ':';
+  if (path.empty() || !(path.back() == '\\' || path.back() == '/')) {
+    const std::size_t first = path.find_first_of("\\/");
+    const char native = static_cast<char>(std::filesystem::path::preferred_separator);
+    path += first != std::string::npos ? path[first] : bare_drive ? '\\' : native;
+  }
+  return path + "assets";
+}
+
 std::string image_extension(std::string_view mime, std::string_view name) {
   const std::string from_name = ascii_lower(path_extension(name));
   if (from_name == "jpeg") return "jpg";
@@ -95,7 +106,8 @@ StoredImage store_image(std::string_view folder, const std::vector<unsigned char
     return result;
   }
 
-  const fs::path assets = (to_fs_path(folder) / "assets").make_preferred();
+  fs::path assets = to_fs_path(assets_folder_path(folder));
+  assets.make_preferred();
   std::error_code ignored;
   fs::create_directories(assets, ignored);
   if (!is_folder(assets)) {

@@ -2,11 +2,16 @@
 // document, so the Markdown only ever holds a relative reference.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vesk {
+
+// Pasted and dropped images are held whole in memory: larger ones are refused.
+inline constexpr std::size_t kMaxImageBytes = std::size_t{64} << 20;
+inline constexpr std::string_view kImageTooLargeStatus = "图片过大（超过 64 MB），未插入";
 
 struct StoredImage {
   bool ok = false;
@@ -18,6 +23,11 @@ struct StoredImage {
 // local time for clipboard images (and nameless ones), else from `name`.
 StoredImage store_image(std::string_view folder, const std::vector<unsigned char>& bytes,
                         std::string_view mime, std::string_view name, bool from_clipboard);
+
+// "<folder>\assets" with the separator the folder already uses. A bare drive
+// ("C:", the folder of C:\a.md) gets its root, never the drive-relative
+// "C:assets" that means the current folder of drive C.
+std::string assets_folder_path(std::string_view folder);
 
 // Extension without the dot, from the name first and the MIME type second.
 std::string image_extension(std::string_view mime, std::string_view name);

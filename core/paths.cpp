@@ -136,6 +136,10 @@ std::string absolute_normal_path(std::string_view utf8) {
   // "\\server\share\a.md" into a path on the current drive. A share path is
   // absolute already, so it only needs the lexical clean-up.
   if (utf8.size() > 2 && is_separator(utf8[0]) && is_separator(utf8[1])) {
+    // "\\?\" and "\\.\" paths are taken literally by Windows: left alone.
+    if (utf8.size() > 3 && (utf8[2] == '?' || utf8[2] == '.') && is_separator(utf8[3])) {
+      return std::string(utf8);
+    }
     return normalize_share_path(utf8, '\\');
   }
 #endif

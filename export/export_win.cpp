@@ -54,8 +54,9 @@ std::string export_html_file(HWND owner, const std::string& html, const std::str
   std::size_t missing = 0;
   const std::string folder = export_image_folder(document_path, fallback_folder);
   const std::string page = inline_local_images(html, folder, missing);
-  if (!write_file_atomically(target, page)) {
-    show_error_box(owner, L"导出失败", "无法写入文件：\n" + target);
+  const AtomicWriteResult written = write_file_atomically_reporting(target, page);
+  if (!written.ok) {
+    show_error_box(owner, L"导出失败", write_failure_text(target, written.kept_temporary));
     return {};
   }
   write_diagnostic_line("NATIVE export path=" + target + " missing=" + std::to_string(missing));

@@ -21,38 +21,61 @@ bool write_all(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-}  // namespace
-
-bool write_file_atomically(const std::string& path, std::string_view bytes) {
-  const std::wstring target = to_utf16(path);
-  const std::wstring temporary = target + L".tmp-" + std::to_wstring(GetCurrentProcessId());
-
-  UniqueHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
-
-  // The flush makes the new bytes durable before the rename makes them the
-  // document: without it a power cut just after a save can leave the
-  // renamed file empty or holding garbage.
-  const bool written = write_all(file.get(), bytes) && FlushFileBuffers(file.get());
-  file.reset();
-  if (!written) {
-    DeleteFileW(temporary.c_str());
-    return false;
-  }
-
+bool replace_file(const std::wstring& target, const std::wstring& temporary, unsigned long& error) {
   if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                    nullptr, nullptr)) {
     return true;
   }
-  if (GetLastError() == ERROR_FILE_NOT_FOUND &&
-      MoveFileExW(temporary.c_str(), target.c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
-  }
-  DeleteFileW(temporary.c_str());
+  error = GetLastError();
   return false;
+}
+
+}  // namespace
+
+AtomicWriteResult write_file_atomically_reporting(const std::string& path, std::string_view bytes,
+                                                  const ReplaceStep& replace) {
+  AtomicWriteResult result;
+  const std::wstring target = to_utf16(path);
+  const std::wstring temporary = target + L".tmp-" + std::to_wstring(GetCurrentProcessId());
+
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return result;
+
+  // The flush makes the new bytes durable before the rename makes them the
+  // document: without it a power cut just after a save can leave the
+  // renamed file empty or holding garbage. A failed close counts too: on a
+  // network share it may be the first report of a write that did not land.
+  bool written = write_all(file, bytes) && FlushFileBuffers(file);
+  written = CloseHandle(file) && written;
+  if (!written) {
+    DeleteFileW(temporary.c_str());
+    return result;
+  }
+
+  unsigned long error = 0;
+  const bool replaced = replace ? replace(target, temporary, error) : replace_file(target, temporary, error);
+  if (replaced) {
+    result.ok = true;
+    return result;
+  }
+  const ReplaceRecovery recovery = recovery_after_failed_replace(error);
+  if (recovery.try_move && MoveFileExW(temporary.c_str(), target.c_str(),
+                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    result.ok = true;
+    return result;
+  }
+  if (recovery.keep_temporary) {
+    result.kept_temporary = to_utf8(temporary);
+  } else {
+    DeleteFileW(temporary.c_str());
+  }
+  return result;
+}
+
+bool write_file_atomically(const std::string& path, std::string_view bytes) {
+  return write_file_atomically_reporting(path, bytes).ok;
 }
 
 }  // namespace vesk::win

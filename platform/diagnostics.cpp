@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/callback_guard.h"
 #include "platform/com.h"
 #include "platform/strings.h"
 
@@ -23,6 +24,14 @@ void write_diagnostic_line(std::string_view line) {
   bytes += '\n';
   DWORD written = 0;
   WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void log_unexpected_exception(std::string_view what) noexcept {
+  try {
+    write_diagnostic_line("NATIVE unexpected exception: " + std::string(what));
+  } catch (...) {
+    // Out of memory even for the line: nothing more we can say.
+  }
 }
 
 std::string read_environment(const char* name) {

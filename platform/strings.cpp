@@ -29,4 +29,16 @@ std::string to_utf8(std::wstring_view utf16) {
   return out;
 }
 
+std::string full_path(const std::string& path) {
+  const std::wstring wide = to_utf16(path);
+  if (wide.empty()) return path;
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring out(needed, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), needed, out.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  out.resize(length);
+  return to_utf8(out);
+}
+
 }  // namespace vesk::win

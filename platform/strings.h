@@ -12,4 +12,10 @@ namespace vesk::win {
 std::wstring to_utf16(std::string_view utf8);
 std::string to_utf8(std::wstring_view utf16);
 
+// The absolute form of a path as Windows itself resolves it against the
+// current folder: share paths (\\server\share\...) and \\?\ paths stay
+// intact, which the mingw std::filesystem does not do. The path unchanged
+// when it cannot be resolved.
+std::string full_path(const std::string& path);
+
 }  // namespace vesk::win

@@ -12,6 +12,7 @@
 #include "update/public_key.h"
 #include "update/update_check_win.h"
 #include "update/win_support.h"
+#include "platform/callback_guard.h"
 
 namespace vesk::win {
 namespace {
@@ -50,7 +51,7 @@ void pause_before_retry(const DownloadJob& job) {
   }
 }
 
-HRESULT CALLBACK progress_callback(HWND dialog, UINT notification, WPARAM, LPARAM, LONG_PTR data) {
+HRESULT handle_progress_notification(HWND dialog, UINT notification, WPARAM, LPARAM, LONG_PTR data) {
   auto& job = *reinterpret_cast<DownloadJob*>(data);
   if (notification == TDN_BUTTON_CLICKED) {
     if (!job.done.load()) job.cancel.store(true);
@@ -65,6 +66,13 @@ HRESULT CALLBACK progress_callback(HWND dialog, UINT notification, WPARAM, LPARA
     ::SendMessageW(dialog, TDM_SET_ELEMENT_TEXT, TDE_CONTENT, reinterpret_cast<LPARAM>(content.c_str()));
   }
   return S_OK;
+}
+
+HRESULT CALLBACK progress_callback(HWND dialog, UINT notification, WPARAM wparam, LPARAM lparam,
+                                   LONG_PTR data) {
+  HRESULT result = S_OK;
+  run_guarded([&] { result = handle_progress_notification(dialog, notification, wparam, lparam, data); });
+  return result;
 }
 
 void show_progress_dialog(HWND window, DownloadJob& job) {
@@ -203,7 +211,10 @@ void download_and_install(HWND window, const UpdateTarget& target, const std::st
 
   std::thread worker;
   try {
-    worker = std::thread([&url, &file, &job] { download_worker(url, file, job); });
+    worker = std::thread([&url, &file, &job] {
+      // Whatever happens, the progress dialog must learn that the work ended.
+      if (!run_guarded([&] { download_worker(url, file, job); })) job.done.store(true);
+    });
   } catch (const std::system_error&) {
     show_error_box(window, L"更新失败", "下载更新包失败。");
     return;

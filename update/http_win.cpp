@@ -153,7 +153,14 @@ bool download_to_file(const std::wstring& url, const std::wstring& path, Downloa
     if (!::WinHttpReadData(request.request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
       return fail(L"下载中断", true);
     }
-    if (read == 0) return true;
+    if (read == 0) {
+      // The package is hashed from the disk next; a write that only fails
+      // when flushed or closed must fail here, not as a bad hash.
+      const bool flushed = ::FlushFileBuffers(file.get()) != 0;
+      const bool closed = ::CloseHandle(file.get()) != 0;
+      file.release();
+      return flushed && closed ? true : fail(L"写入更新包失败", false);
+    }
     DWORD written = 0;
     if (!::WriteFile(file.get(), buffer.data(), read, &written, nullptr) || written != read) {
       return fail(L"写入更新包失败", false);

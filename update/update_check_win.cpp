@@ -11,6 +11,7 @@
 #include "update/download_win.h"
 #include "update/http_win.h"
 #include "update/win_support.h"
+#include "platform/callback_guard.h"
 
 namespace vesk::win {
 namespace {
@@ -57,7 +58,7 @@ void check_body(HWND window, UINT result_message, const std::wstring& url, bool 
   if (::PostMessageW(window, result_message, 0, reinterpret_cast<LPARAM>(result.get()))) result.release();
 }
 
-HRESULT CALLBACK prompt_callback(HWND, UINT notification, WPARAM, LPARAM lparam, LONG_PTR) {
+HRESULT handle_prompt_notification(HWND, UINT notification, WPARAM, LPARAM lparam, LONG_PTR) {
   if (notification == TDN_HYPERLINK_CLICKED) {
     // The manifest has not been verified yet; only a web address is handed
     // to the shell, never a path or program.
@@ -67,6 +68,13 @@ HRESULT CALLBACK prompt_callback(HWND, UINT notification, WPARAM, LPARAM lparam,
     }
   }
   return S_OK;
+}
+
+HRESULT CALLBACK prompt_callback(HWND dialog, UINT notification, WPARAM wparam, LPARAM lparam,
+                                 LONG_PTR data) {
+  HRESULT result = S_OK;
+  run_guarded([&] { result = handle_prompt_notification(dialog, notification, wparam, lparam, data); });
+  return result;
 }
 
 }  // namespace
@@ -143,7 +151,9 @@ void start_update_check(HWND window, UINT result_message, bool manual) {
   const std::wstring url = update_manifest_url();
   update_log("GET %s", to_utf8(url).c_str());
   try {
-    std::thread(check_body, window, result_message, url, manual).detach();
+    std::thread([window, result_message, url, manual] {
+      run_guarded([&] { check_body(window, result_message, url, manual); });
+    }).detach();
   } catch (const std::system_error&) {
     update_log("check failed: %s", "cannot start the check thread");
   }

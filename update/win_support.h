@@ -75,6 +75,7 @@ class UniqueFile {
   UniqueFile& operator=(const UniqueFile&) = delete;
 
   HANDLE get() const { return handle_; }
+  HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
   explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
   void reset() {
     if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));

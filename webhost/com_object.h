@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "platform/callback_guard.h"
 #include "platform/com.h"
 
 namespace vesk::win {
@@ -67,11 +68,9 @@ class Callback<Interface, HRESULT (Owner::*)(Args...)> final : public Interface,
   ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
   ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
   HRESULT STDMETHODCALLTYPE Invoke(Args... args) override {
-    try {
-      return function_ ? function_(args...) : S_OK;
-    } catch (...) {
-      return E_FAIL;
-    }
+    HRESULT result = S_OK;
+    if (!function_ || run_guarded([&] { result = function_(args...); })) return result;
+    return E_FAIL;
   }
 
  private:

@@ -49,7 +49,8 @@ bool DropTarget::accepts(IDataObject* data) const {
 }
 
 HRESULT DropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) {
-  accepted_ = accepts(data);
+  accepted_ = false;
+  run_guarded([&] { accepted_ = accepts(data); });
   set_effect(effect, accepted_);
   return S_OK;
 }
@@ -65,17 +66,18 @@ HRESULT DropTarget::DragLeave() {
 }
 
 HRESULT DropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
-  const bool accepted_now = accepts(data);
   set_effect(effect, accepted_);
   accepted_ = false;
-  if (!accepted_now) return S_OK;
-  auto paths = std::make_unique<std::vector<std::string>>(dropped_paths(data));
-  if (paths->empty()) return S_OK;
-  HWND root = GetAncestor(window_, GA_ROOT);
-  if (!root) root = window_;
-  if (PostMessageW(root, paths_message_, 0, reinterpret_cast<LPARAM>(paths.get()))) {
-    paths.release();  // the window frees it
-  }
+  run_guarded([&] {
+    if (!accepts(data)) return;
+    auto paths = std::make_unique<std::vector<std::string>>(dropped_paths(data));
+    if (paths->empty()) return;
+    HWND root = GetAncestor(window_, GA_ROOT);
+    if (!root) root = window_;
+    if (PostMessageW(root, paths_message_, 0, reinterpret_cast<LPARAM>(paths.get()))) {
+      paths.release();  // the window frees it
+    }
+  });
   return S_OK;
 }
 

@@ -92,7 +92,8 @@ test('stats count words and CJK characters, after a pause rather than per keystr
   await ed.clearMessages();
   await ed.select(0);
   await ed.page.keyboard.type('more 字 ', { delay: 10 });
-  await ed.page.waitForTimeout(700);
+  await ed.until(() => window.__veskSent.some((m) => m.type === 'stats' && m.words === 4) &&
+    /5 字.*4 词/.test(document.querySelector('#status-info').textContent));
   const stats = await ed.messages('stats');
   // One report after the pause (a loaded machine may split the burst in two).
   assert.ok(stats.length >= 1 && stats.length <= 2, `${stats.length} reports for 7 keys`);
@@ -110,8 +111,7 @@ test('view: table of contents, source view and zoom', async () => {
   assert.equal(await ed.page.isVisible('#toc'), true);
   assert.deepEqual(await ed.page.$$eval('.toc-item', (els) => els.map((e) => e.textContent)), ['One', 'Two', '三 code']);
   await ed.page.click('.toc-item >> text=三 code');
-  await ed.frame();
-  assert.ok(await ed.page.evaluate(() => window.__view().scrollDOM.scrollTop) > 100);
+  await ed.until(() => window.__view().scrollDOM.scrollTop > 100);
   await ed.call('toggleSource');
   await ed.call('zoomBy', '1');
   await ed.call('zoomBy', '1');
@@ -225,16 +225,14 @@ test('print view reports its size and pdfEnd restores the editor', async () => {
   await ed.load(long);
   await ed.select(long.indexOf('Paragraph 150'), long.indexOf('Paragraph 150') + 9);
   await ed.page.evaluate(() => window.__view().dispatch({ scrollIntoView: true }));
-  await ed.frame();
-  const before = await ed.page.evaluate(() => window.__view().scrollDOM.scrollTop);
+  const before = await ed.until(() => window.__view().scrollDOM.scrollTop);
   const size = await ed.run('window.vesk && window.vesk.pdfBegin()');
   assert.equal(size.w, 658);
   assert.ok(size.h > 200 * 20, `height ${size.h}`);
   assert.equal(await ed.page.isVisible('#app'), false);
   await ed.call('pdfEnd');
-  await ed.frame();
+  await ed.until((top) => Math.abs(window.__view().scrollDOM.scrollTop - top) <= 1, before);
   assert.deepEqual(await ed.selection(), [[long.indexOf('Paragraph 150'), long.indexOf('Paragraph 150') + 9]]);
-  assert.ok(Math.abs((await ed.page.evaluate(() => window.__view().scrollDOM.scrollTop)) - before) <= 1);
   assert.equal(await ed.page.isVisible('#print-root'), false);
   // Wide content asks for a smaller scale; an empty document has no height.
   await ed.load(`| ${'verylongunbreakablecell'.repeat(8)} | b |\n|---|---|\n| 1 | 2 |`);
@@ -253,17 +251,14 @@ test('links: Ctrl+click posts the target as written or scrolls to an anchor', as
   const filler = Array.from({ length: 60 }, (_, i) => `filler ${i}`).join('\n\n');
   await ed.load(`See [the notes](notes.md?x=1#part) and [down](#目标-section) or <https://example.org>.\n\n${filler}\n\n## 目标 Section\n`);
   await ed.page.click('.cm-content', { position: { x: 5, y: 500 } }); // caret elsewhere: links rendered
-  await ed.frame();
   await ed.page.click('.cm-md-link >> text=the notes');
   assert.deepEqual(await ed.messages('openLink'), []);
   await ed.page.click('.cm-md-link >> text=the notes', { modifiers: ['Control'] });
   await ed.page.click('.cm-md-link >> text=example.org', { modifiers: ['Control'] });
   assert.deepEqual((await ed.messages('openLink')).map((m) => m.href), ['notes.md?x=1#part', 'https://example.org']);
   await ed.page.click('.cm-content', { position: { x: 5, y: 500 } });
-  await ed.frame();
   await ed.page.click('.cm-md-link >> text=down', { modifiers: ['Control'] });
-  await ed.frame();
-  assert.ok(await ed.page.evaluate(() => window.__view().scrollDOM.scrollTop) > 500);
+  await ed.until(() => window.__view().scrollDOM.scrollTop > 500);
   assert.equal((await ed.messages('openLink')).length, 2);
 
   // Links inside a rendered table are real anchors: they never navigate the page.
@@ -339,19 +334,19 @@ test('images resolve against the base element the native side sets', async () =>
   await ed.load('![dot](assets/dot.png)\n\ntext');
   const url = pathToFileURL(folder).href + '/';
   await ed.run(`(function(){var h=document.head;if(!h)return;var b=h.querySelector('base');if(!b){b=document.createElement('base');h.insertBefore(b,h.firstChild);}b.href=${quote(url)};})();`);
-  await ed.page.waitForFunction(() => {
+  await ed.until(() => {
     const img = document.querySelector('.cm-md-image img');
     return img && img.complete && img.naturalWidth === 2;
   });
   assert.equal(await ed.page.$eval('.cm-md-image img', (img) => img.src), `${url}assets/dot.png`);
   await ed.run("(function(){var b=document.querySelector('base');if(b&&b.parentNode)b.parentNode.removeChild(b);})();");
-  await ed.page.waitForFunction(() => document.querySelector('.cm-md-image-missing'));
+  await ed.until(() => document.querySelector('.cm-md-image-missing'));
   await ed.close();
 
   // Assembled for a folder, the page carries the base element from the start.
   const withBase = await open({ folder });
   await withBase.load('![dot](assets/dot.png)');
-  await withBase.page.waitForFunction(() => document.querySelector('.cm-md-image img')?.naturalWidth === 2);
+  await withBase.until(() => document.querySelector('.cm-md-image img')?.naturalWidth === 2);
   await withBase.close();
 });
 
@@ -366,30 +361,26 @@ test('rendered view hides marks off the caret line; source view and the flag kee
   const ed = await open();
   await ed.load('# Title\n\nSome **bold** and [link](u).\n\n- [ ] task\n\nlast');
   await ed.page.click('.cm-line >> text=last');
-  await ed.frame();
-  const text = () => ed.page.evaluate(() => document.querySelector('.cm-content').innerText);
-  assert.ok(!(await text()).includes('**'));
-  assert.ok(!(await text()).includes('# Title'));
+  await ed.until(() => !/\*\*|# Title/.test(document.querySelector('.cm-content').innerText));
   assert.equal(await ed.page.$$eval('.cm-md-task', (els) => els.length), 1);
   // Clicking the task box ticks it, as an edit.
   await ed.page.click('.cm-md-task');
   assert.equal(await ed.snapshot(), '# Title\n\nSome **bold** and [link](u).\n\n- [x] task\n\nlast');
   // On the caret's line the marks come back.
   await ed.page.click('.cm-md-strong');
-  await ed.frame();
-  assert.ok((await text()).includes('**bold**'));
+  await ed.until(() => document.querySelector('.cm-content').innerText.includes('**bold**'));
   await ed.call('toggleSource');
-  await ed.frame();
-  assert.ok((await text()).includes('# Title'));
+  await ed.until(() => document.querySelector('.cm-content').innerText.includes('# Title'));
   assert.equal(await ed.page.$$eval('.cm-md-task', (els) => els.length), 0);
   await ed.call('toggleSource');
   await ed.close();
 
   const plain = await open({ inlineProto: false });
   await plain.load('# Title\n\nSome **bold**.\n\nlast');
-  await plain.frame();
-  const shown = await plain.page.evaluate(() => document.querySelector('.cm-content').innerText);
-  assert.ok(shown.includes('# Title') && shown.includes('**bold**'));
+  await plain.until(() => {
+    const shown = document.querySelector('.cm-content').innerText;
+    return shown.includes('# Title') && shown.includes('**bold**');
+  });
   assert.equal(await plain.page.$$eval('.cm-md-h1', (els) => els.length), 1);
   await plain.close();
 });

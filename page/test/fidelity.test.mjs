@@ -111,14 +111,13 @@ test('a 10 MB document: typing at the end changes only the end', async () => {
   });
   await ed.frame();
   await ed.page.keyboard.type('\n\n**末尾** end');
-  await ed.frame();
   const back = await ed.snapshot();
   // Enter may continue a list the corpus ends with; the old text stays as it was.
   assert.ok(back.startsWith(lf(doc)));
   assert.ok(back.endsWith('**末尾** end'));
   assert.ok(back.length - lf(doc).length < 30);
   // The rendered view still styles what is on screen at the end.
-  assert.ok(await ed.page.$('.cm-md-strong'));
+  await ed.page.waitForSelector('.cm-md-strong', { timeout: 60000 });
   await ed.call('newDocument');
 });
 
@@ -138,7 +137,7 @@ test('large documents are styled around the viewport, also inside long code bloc
       view.dispatch({ selection: { anchor: pos }, scrollIntoView: true });
     }, doc.indexOf(text));
     // The parser catches up with a far jump in the background.
-    await ed.page.waitForFunction((t) => [...document.querySelectorAll('.cm-line')].some((l) => l.textContent.includes(t) && l.querySelector('[class*="tok-"]')), text);
+    await ed.until((t) => [...document.querySelectorAll('.cm-line')].some((l) => l.textContent.includes(t) && l.querySelector('[class*="tok-"]')), text);
     await ed.frame();
   };
   await showLine('echo 302');
@@ -153,8 +152,7 @@ test('large documents are styled around the viewport, also inside long code bloc
   const after = lines.find(([t]) => t === 'After the code');
   if (after) assert.match(after[1], /cm-md-h2/);
   await showLine('Paragraph 8000 ');
-  await ed.page.waitForFunction(() => document.querySelector('.cm-md-em'));
-  assert.ok(await ed.page.$('.cm-md-em'));
+  await ed.until(() => document.querySelector('.cm-md-em') !== null);
   assert.equal(await ed.snapshot(), doc);
 });
 

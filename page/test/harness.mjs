@@ -215,7 +215,7 @@ export class EditorPage {
     return this.page.evaluate(() => { window.__veskSent.length = 0; });
   }
 
-  async waitFor(type, timeout = 10000) {
+  async waitFor(type, timeout = 60000) {
     await this.page.waitForFunction((t) => window.__veskSent.some((m) => m.type === t), type, { timeout });
     const all = await this.messages(type);
     return all[all.length - 1];
@@ -235,6 +235,21 @@ export class EditorPage {
       view.focus();
       view.dispatch({ selection: { anchor: a, head: h } });
     }, [anchor, head]);
+  }
+
+  /**
+   * Waits until `fn(arg)`, run in the page, is truthy and returns its value.
+   * The limit is generous: on a loaded machine drawing may lag far behind.
+   */
+  async until(fn, arg, timeout = 60000) {
+    const handle = await this.page.waitForFunction(fn, arg, { timeout, polling: 'raf' });
+    try {
+      return await handle.jsonValue();
+    } catch {
+      return true;  // a DOM node: found, but not a value
+    } finally {
+      await handle.dispose();
+    }
   }
 
   frame() {

@@ -70,8 +70,15 @@ async function assertInert(selector) {
   assert.deepEqual(found, [], selector);
 }
 
+// Everything the page was asked to load has loaded or failed, so any handler
+// that could run has had its turn.
+async function settled() {
+  await ed.until(() => [...document.images].every((img) => img.complete));
+  await ed.page.evaluate(() => new Promise((r) => setTimeout(r, 0)));
+}
+
 async function assertNothingRan(where) {
-  await ed.page.waitForTimeout(300);
+  await settled();
   assert.deepEqual(await ed.page.evaluate(() => window.__pwned), [], where);
   const types = new Set((await ed.messages()).map((m) => m.type));
   for (const t of types) assert.ok(['ready', 'view', 'dirty', 'stats', 'save', 'export', 'clipboardWrite', 'log', 'status', 'openLink'].includes(t), `${where}: ${t}`);
@@ -83,8 +90,7 @@ test('vectors shown in the rendered view, with tables rendered, do nothing', asy
   await ed.load(kDocument);
   await ed.select(kDocument.length - 1);
   await ed.page.evaluate(() => window.__view().dispatch({ scrollIntoView: true }));
-  // HTML blocks drawn above change heights as they load: wait for the table.
-  await ed.page.waitForFunction(() => document.querySelectorAll('.cm-md-table td').length === 4, null, { timeout: 10000 });
+  await ed.until(() => document.querySelectorAll('.cm-md-table td').length === 4);
   // The table's links and images are there, but inert.
   await ed.page.hover('.cm-md-table');
   await assertInert('#editor');
@@ -94,10 +100,9 @@ test('vectors shown in the rendered view, with tables rendered, do nothing', asy
     const view = window.__view();
     for (let n = 1; n <= view.state.doc.lines; n++) view.dispatch({ selection: { anchor: view.state.doc.line(n).from } });
   });
-  await ed.frame();
   await assertInert('#editor');
   await ed.call('toggleSource');
-  await ed.frame();
+  await ed.until(() => document.querySelectorAll('.cm-md-table').length === 0);
   await assertInert('#editor');
   await ed.call('toggleSource');
   await assertNothingRan('source view');
@@ -119,7 +124,7 @@ test('print view, export and copied HTML are sanitised', async () => {
   await ed.page.evaluate(() => { window.__pwned = []; });
   await ed.load(kDocument);
   await ed.run('window.vesk.pdfBegin()');
-  await ed.page.waitForTimeout(200);
+  await settled();
   await assertInert('#print-root');
   await ed.call('pdfEnd');
   await assertNothingRan('print view');
@@ -153,6 +158,6 @@ test('the page policy blocks inline handlers even if markup got into the DOM', a
     s.textContent = "window.__pwned.push('inline')";
     document.body.append(s);
   });
-  await ed.page.waitForTimeout(300);
+  await settled();
   assert.deepEqual(await ed.page.evaluate(() => window.__pwned), []);
 });

@@ -54,7 +54,7 @@ test('screenshots of the rendered view (light, dark) and the source view', async
   await ed.call('setMarkdown', quote(sampleDocument()));
   await ed.call('toggleToc');
   await ed.call('setStatus', quote('已打开 春日写作手记.md'));
-  await ed.page.waitForFunction(() => /字/.test(document.querySelector('#status-info').textContent));
+  await ed.until(() => /字/.test(document.querySelector('#status-info').textContent));
   assert.equal(await ed.page.$$eval('.cm-md-task', (els) => els.length), 2);
   assert.ok(await ed.page.$('.cm-md-h1'));
   // The source view is set in the monospace face the native side ships.
@@ -62,8 +62,8 @@ test('screenshots of the rendered view (light, dark) and the source view', async
 
   await ed.page.screenshot({ path: join(outDir, 'rendered-light.png') });
   await ed.page.evaluate(() => { window.__view().scrollDOM.scrollTop = 720; });
-  await ed.page.waitForFunction(() => document.querySelector('.cm-md-image img')?.naturalWidth > 0);
-  assert.equal(await ed.page.$$eval('.cm-md-table tbody tr', (rows) => rows.length), 3);
+  await ed.until(() => document.querySelector('.cm-md-image img')?.naturalWidth > 0);
+  await ed.until(() => document.querySelectorAll('.cm-md-table tbody tr').length === 3);
   await ed.frame();
   await ed.page.screenshot({ path: join(outDir, 'rendered-light-lower.png') });
   await ed.page.evaluate(() => { window.__view().scrollDOM.scrollTop = 0; });
@@ -73,8 +73,7 @@ test('screenshots of the rendered view (light, dark) and the source view', async
   await ed.call('setTheme', quote('light'));
   await ed.call('toggleToc');
   await ed.call('toggleSource');
-  await ed.frame();
-  assert.match(await ed.page.evaluate(() => getComputedStyle(document.querySelector('.cm-scroller')).fontFamily), /^"JetBrains Mono"/);
+  await ed.until(() => /^"JetBrains Mono"/.test(getComputedStyle(document.querySelector('.cm-scroller')).fontFamily));
   await ed.page.screenshot({ path: join(outDir, 'source-light.png') });
   await ed.close();
 });

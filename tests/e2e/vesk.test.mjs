@@ -8,7 +8,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 
 import {
-  countPixels, readPng, requireBuild, root, sleep, waitFor, wineEnv, winPath, windowsPidFrom,
+  countPixels, readPng, requireBuild, root, sleep, wineEnv, winPath, windowsPidFrom,
   withWorld, writeSolidPng,
 } from './harness.mjs';
 
@@ -213,11 +213,16 @@ test('closing with unsaved changes and VESK_ANSWER=discard exits with 0', kTimeo
   const doc = writeDoc(folder, 'unsaved.md', text);
   const image = path.join(world.dir, 'blue.png');
   writeSolidPng(image, 20, 20, [20, 20, 230]);
-  const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_DROP: winPath(image), VESK_ANSWER: 'discard' } });
-  await vesk.waitForLine('NATIVE drop probe paths=1');
-  // The page marks the document dirty once the image reference is in.
-  await waitFor(() => fs.existsSync(path.join(folder, 'assets')), 20000, 'the stored image');
-  await sleep(1500);
+  // The page reports the reference after its dirty message, so once the
+  // report is in the log the window knows the document is dirty.
+  const watch = "(function(){var t=setInterval(function(){if(document.querySelector('.cm-md-image')||document.querySelector('.cm-content').textContent.indexOf('assets/')>=0){" +
+    "clearInterval(t);window.webkit.messageHandlers.vesk.postMessage({type:'log',message:'IMAGE IN'})}},50)})()";
+  const vesk = world.vesk({
+    args: [winPath(doc)],
+    env: { VESK_DROP: winPath(image), VESK_ANSWER: 'discard', VESK_EVAL: watch, VESK_KEYLOG: '1' },
+  });
+  await vesk.waitForLine('JSLOG IMAGE IN');
+  assert.ok(fs.existsSync(path.join(folder, 'assets')), 'the stored image');
   post(windowsPidFrom(folder), WM_CLOSE);
   assert.equal(await vesk.exit(), 0);
   assert.equal(fs.readFileSync(doc, 'utf8'), text, 'discarded, not saved');

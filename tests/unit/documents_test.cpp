@@ -2,6 +2,8 @@
 // caption, byte order marks and line ends.
 #include "app/documents.h"
 
+#include "platform/atomic_write.h"
+
 #include <gtest/gtest.h>
 
 #include "core/paths.h"
@@ -96,6 +98,25 @@ TEST(UnsavedAnswer, OnlyExactWordsAnswerWithoutAsking) {
   for (const char* other : {"", "Save", "SAVE", " save", "save ", "yes"}) {
     EXPECT_FALSE(answer_from_environment(other, answer)) << other;
   }
+}
+
+TEST(AtomicWriteRecovery, OnlyAHalfDoneReplaceKeepsTheTemporary) {
+  // No target yet: move; the temporary never holds anything the disk lacks.
+  EXPECT_TRUE(recovery_after_failed_replace(kErrorFileNotFound).try_move);
+  EXPECT_FALSE(recovery_after_failed_replace(kErrorFileNotFound).keep_temporary);
+  // The old file was already moved away: the temporary may be all there is.
+  for (unsigned long error : {kErrorUnableToMoveReplacement, kErrorUnableToMoveReplacement2}) {
+    EXPECT_TRUE(recovery_after_failed_replace(error).try_move) << error;
+    EXPECT_TRUE(recovery_after_failed_replace(error).keep_temporary) << error;
+  }
+  // Access denied, sharing violation: the target is intact, give up.
+  for (unsigned long error : {5ul, 32ul, 1175ul}) {
+    EXPECT_FALSE(recovery_after_failed_replace(error).try_move) << error;
+    EXPECT_FALSE(recovery_after_failed_replace(error).keep_temporary) << error;
+  }
+  EXPECT_EQ(write_failure_text("C:\\a.md", ""), "无法写入文件：\nC:\\a.md");
+  EXPECT_EQ(write_failure_text("C:\\a.md", "C:\\a.md.tmp-7"),
+            "无法写入文件：\nC:\\a.md\n新的内容保存在临时文件：C:\\a.md.tmp-7");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "core/images.h"
 #include "core/paths.h"
 #include "recording_host.h"
 #include "temp_folder.h"
@@ -388,6 +389,19 @@ TEST_F(EditorCoreFilesTest, DropOfOtherFilesIsRefused) {
   EXPECT_FALSE(core.can_accept_drop(pdf));
   EXPECT_FALSE(core.handle_dropped_paths(pdf));
   EXPECT_EQ(host.calls, Calls{});
+}
+
+TEST_F(EditorCoreFilesTest, ImagesOverTheLimitAreRefusedOnEveryRoute) {
+  make_ready("", dir());
+  // A dropped file, refused by its size before it is read (sparse here).
+  const std::string big = write_file("big.png", "");
+  fs::resize_file(to_fs_path(big), kMaxImageBytes + 1);
+  EXPECT_FALSE(core.insert_image_file(big));
+  host.clipboard_has_image = true;
+  host.clipboard_image.assign(kMaxImageBytes + 1, 0);
+  core.edit_command("paste");
+  EXPECT_EQ(host.calls_starting_with("set_status"), Calls(2, "set_status 图片过大（超过 64 MB），未插入"));
+  EXPECT_FALSE(fs::exists(root / "assets"));
 }
 
 TEST_F(EditorCoreFilesTest, FolderNamedLikeAnImageCannotBeRead) {

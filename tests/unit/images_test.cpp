@@ -13,6 +13,7 @@
 
 #include "core/paths.h"
 #include "temp_folder.h"
+#include "app/documents.h"
 
 namespace fs = std::filesystem;
 
@@ -57,6 +58,17 @@ TEST(ImageNaming, BaseName) {
       {"C:\\Users\\me\\截图 2024.png", "2024"},
   };
   for (const TextCase& c : cases) EXPECT_EQ(image_base_name(c.input), c.expected) << c.input;
+}
+
+TEST(ImageNaming, AssetsFolderOfADocumentFolder) {
+  // The folder of each document, as the window derives it.
+  EXPECT_EQ(assets_folder_path(win::parent_directory("C:\\a.md")), "C:\\assets");
+  EXPECT_EQ(assets_folder_path(win::parent_directory("C:/a.md")), "C:\\assets");
+  EXPECT_EQ(assets_folder_path(win::parent_directory("\\\\server\\share\\a.md")),
+            "\\\\server\\share\\assets");
+  EXPECT_EQ(assets_folder_path("C:/x"), "C:/x/assets");
+  EXPECT_EQ(assets_folder_path("C:\\"), "C:\\assets");
+  EXPECT_EQ(assets_folder_path("/home/u/d"), "/home/u/d/assets");
 }
 
 TEST(ImageNaming, Extension) {

@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
+#include <functional>
 
 #include "core/commands.h"
 #include "core/paths.h"
+#include "dialog_watcher.h"
 #include "recording_web_host.h"
 #include "temp_folder.h"
 #include "test_env.h"
@@ -19,6 +22,7 @@
 namespace vesk::win {
 namespace {
 
+using vesk::testing::read_all;
 using vesk::testing::set_env;
 
 using testing::web_host_record;
@@ -89,7 +93,7 @@ class Commands : public ::testing::Test {
     window->run_message_loop();
     window.reset();
     for (const wchar_t* name : {L"VESK_LOG", L"VESK_KEYLOG", L"VESK_ANSWER", L"VESK_SAVE_AS",
-                                L"VESK_COMMAND", L"VESK_EVAL", L"VESK_DROP"}) {
+                                L"VESK_COMMAND", L"VESK_EVAL", L"VESK_DROP", L"VESK_PDF_AS"}) {
       SetEnvironmentVariableW(name, nullptr);
     }
     CoUninitialize();
@@ -103,6 +107,16 @@ class Commands : public ::testing::Test {
   bool sent(const std::string& script) const {
     const auto& scripts = web_host_record().scripts;
     return std::find(scripts.begin(), scripts.end(), script) != scripts.end();
+  }
+  // Makes the document dirty and runs `start`, which asks the unsaved-changes
+  // question; once it was answered Save, answers the snapshot request as the
+  // page does.
+  void save_through_question(const std::function<void()>& start) {
+    window->core()->handle_page_message(R"({"type":"dirty","value":true})");
+    start();
+    ASSERT_EQ(web_host_record().scripts.back(), page_call("requestSnapshot"));
+    window->core()->handle_page_message(R"({"type":"save","text":"saved"})");
+    window->core()->handle_page_message(R"({"type":"ready"})");
   }
   void view(bool toc, bool source, double zoom) {
     window->core()->handle_page_message("{\"type\":\"view\",\"toc\":" +
@@ -285,6 +299,96 @@ TEST_F(Commands, LinkToAMarkdownFileOpensIt) {
   window->save_document("first");  // gives the document a folder
   window->open_link("other.md#section");
   EXPECT_EQ(window->document_path(), other);
+}
+
+// Waits (up to a minute) for another process's top-level window whose title
+// holds `part` and closes it: the shell's window for a folder we handed over.
+bool close_shell_window_showing(const wchar_t* part) {
+  struct Search {
+    const wchar_t* part;
+    HWND found = nullptr;
+  } search{part};
+  for (int i = 0; i < 600 && !search.found; ++i) {
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+          auto& s = *reinterpret_cast<Search*>(data);
+          DWORD process = 0;
+          GetWindowThreadProcessId(window, &process);
+          wchar_t title[512] = {};
+          GetWindowTextW(window, title, 512);
+          if (process != GetCurrentProcessId() && std::wcsstr(title, s.part)) s.found = window;
+          return s.found == nullptr;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found) Sleep(100);
+  }
+  if (search.found) PostMessageW(search.found, WM_CLOSE, 0, 0);
+  return search.found != nullptr;
+}
+
+TEST_F(Commands, SaveInTheQuestionRunsTheDeferredActionOnceSaved) {
+  vesk::testing::DialogWatcher watcher([](const vesk::testing::DialogSnapshot& dialog) {
+    if (dialog.shows(L"有尚未保存的修改")) return 1000;  // 保存
+    if (dialog.caption == L"打开 Markdown 文件") return static_cast<int>(IDCANCEL);
+    return static_cast<int>(IDOK);  // the stand-in web host cannot print: its error box
+  });
+  set_env(L"VESK_SAVE_AS", temp.utf8() + "\\first.md");
+  save_through_question([&] { window->run_command(1); });  // New
+  EXPECT_EQ(read_all(temp.utf8() + "\\first.md"), "saved");
+  EXPECT_EQ(window->document_path(), "");
+  EXPECT_TRUE(sent(page_call_string("setStatus", "已新建空白文档（未命名，保存时会询问位置）")));
+
+  const std::string other = temp.write("other.md", "# other");
+  set_env(L"VESK_SAVE_AS", temp.utf8() + "\\second.md");
+  save_through_question([&] { window->open_path_requested(other); });
+  EXPECT_EQ(read_all(temp.utf8() + "\\second.md"), "saved");
+  EXPECT_EQ(window->document_path(), other);
+
+  set_env(L"VESK_PDF_AS", temp.utf8() + "\\other.pdf");
+  save_through_question([&] { window->run_command(6); });  // Export PDF
+  EXPECT_EQ(read_all(other), "saved");
+  EXPECT_TRUE(sent(page_call_string("setStatus", "正在导出 PDF…")));
+
+  save_through_question([&] { window->run_command(2); });  // Open: the dialog, cancelled
+  const auto answered = watcher.answered();
+  ASSERT_FALSE(answered.empty());
+  EXPECT_EQ(answered.back().caption, L"打开 Markdown 文件");
+  EXPECT_EQ(window->document_path(), other);
+}
+
+TEST_F(Commands, LinksToMissingTargetsFoldersAndDirtyDocuments) {
+  vesk::testing::DialogWatcher watcher([](const vesk::testing::DialogSnapshot& dialog) {
+    if (dialog.shows(L"有尚未保存的修改")) return 1002;  // 取消
+    return static_cast<int>(IDOK);
+  });
+  set_env(L"VESK_SAVE_AS", temp.utf8() + "\\first.md");
+  window->save_document("first");  // gives the document a folder
+  // Percent-escapes that decode to invalid UTF-8 are just a missing target.
+  window->open_link("missing.md");
+  window->open_link("%FF%FE.md");
+  // A folder named like a document goes to the shell, not into the editor.
+  CreateDirectoryW(to_utf16(temp.utf8() + "\\folder.md").c_str(), nullptr);
+  window->open_link("folder.md");
+  EXPECT_TRUE(close_shell_window_showing(L"folder.md"));
+  // The question comes before following a link away from unsaved text.
+  temp.write("other.md", "# other");
+  window->core()->handle_page_message(R"({"type":"dirty","value":true})");
+  window->open_link("other.md");
+  EXPECT_EQ(window->document_path(), temp.utf8() + "\\first.md");
+
+  // Only these: the folder went to the shell (whose own messages, if any,
+  // are not ours to count).
+  std::vector<vesk::testing::DialogSnapshot> missing, questions;
+  for (const auto& dialog : watcher.answered()) {
+    if (dialog.caption == L"链接目标不存在") missing.push_back(dialog);
+    if (dialog.caption == L"未保存的修改") questions.push_back(dialog);
+  }
+  ASSERT_EQ(missing.size(), 2u);
+  EXPECT_TRUE(missing[0].shows(L"找不到链接指向的文件：\nmissing.md"));
+  EXPECT_TRUE(missing[1].shows(L"找不到链接指向的文件：\n%FF%FE.md"));
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_TRUE(questions[0].shows(L"“first.md”有尚未保存的修改，是否保存？"));
+  EXPECT_TRUE(IsWindow(window->window()));
 }
 
 TEST_F(Commands, PageReadyStartsTheAutomation) {

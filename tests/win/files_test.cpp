@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "core/paths.h"
 #include "temp_folder.h"
 #include "platform/atomic_write.h"
+#include "platform/callback_guard.h"
 #include "platform/diagnostics.h"
 #include "platform/strings.h"
 
@@ -83,6 +85,45 @@ TEST_F(AtomicWrite, TemporaryNameCarriesTheProcessNumber) {
   EXPECT_FALSE(fs::exists(to_fs_path(stale)));
 }
 
+// Replace steps that fail the ways ReplaceFileW can after it has already
+// moved the old file away.
+TEST_F(AtomicWrite, AReplaceThatFailsHalfwayNeverLosesTheNewText) {
+  const auto half_done = [](unsigned long code, bool block_move) {
+    return [code, block_move](const std::wstring& target, const std::wstring&, unsigned long& error) {
+      DeleteFileW(target.c_str());
+      // A folder where the target was makes the fallback move fail too.
+      if (block_move) CreateDirectoryW(target.c_str(), nullptr);
+      error = code;
+      return false;
+    };
+  };
+  // The fallback move finishes the job.
+  const std::string moved = temp.write("moved.md", "old");
+  EXPECT_TRUE(write_file_atomically_reporting(moved, "new", half_done(kErrorUnableToMoveReplacement, false)).ok);
+  EXPECT_EQ(read_all(moved), "new");
+  EXPECT_EQ(leftover_temporaries(temp.path()), 0);
+
+  // The move fails as well: the temporary stays and is named.
+  const std::string stuck = temp.write("stuck.md", "old");
+  const AtomicWriteResult result =
+      write_file_atomically_reporting(stuck, "new", half_done(kErrorUnableToMoveReplacement2, true));
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.kept_temporary, stuck + ".tmp-" + std::to_string(GetCurrentProcessId()));
+  EXPECT_EQ(read_all(result.kept_temporary), "new");
+
+  // Any other failure leaves the target as it was and cleans up.
+  const std::string denied = temp.write("denied.md", "old");
+  const AtomicWriteResult refused = write_file_atomically_reporting(
+      denied, "new", [](const std::wstring&, const std::wstring&, unsigned long& error) {
+        error = ERROR_ACCESS_DENIED;
+        return false;
+      });
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.kept_temporary, "");
+  EXPECT_EQ(read_all(denied), "old");
+  EXPECT_EQ(leftover_temporaries(temp.path()), 1);  // only stuck.md's
+}
+
 TEST(Conversions, RoundTripIncludingNulAndAstralCharacters) {
   const std::string utf8("a\0中😀", 9);
   const std::wstring utf16 = to_utf16(utf8);
@@ -118,6 +159,16 @@ TEST_F(LogSink, EachLineEndsInOneLineFeed) {
   write_diagnostic_line("");
   write_diagnostic_line("JSLOG two");
   EXPECT_EQ(read_all(log), "NATIVE open C:\\文档\\a.md\n\nJSLOG two\n");
+}
+
+TEST_F(LogSink, AnExceptionStopsAtTheGuardAndIsLogged) {
+  const std::string log = temp.utf8() + "\\guard.log";
+  SetEnvironmentVariableW(L"VESK_LOG", to_utf16(log).c_str());
+  EXPECT_TRUE(run_guarded([] {}));
+  EXPECT_FALSE(run_guarded([] { throw std::runtime_error("boom"); }));
+  EXPECT_FALSE(run_guarded([] { throw 42; }));
+  EXPECT_EQ(read_all(log),
+            "NATIVE unexpected exception: boom\nNATIVE unexpected exception: (not a std::exception)\n");
 }
 
 TEST_F(LogSink, UnopenableFileIsSkipped) {

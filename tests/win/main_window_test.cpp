@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "core/paths.h"
 #include "dialog_watcher.h"
@@ -114,9 +115,9 @@ TEST_F(MainWindow, OpeningReadsWithoutBomAndRemembersCrLf) {
   EXPECT_EQ(web_host_record().navigations.back(), temp.utf8());
   page_ready();
   EXPECT_EQ(web_host_record().markdown.back(), "# 标题\r\n正文\r\n");
-  // The held status reaches the page once it is ready.
-  window.set_status("x");
-  EXPECT_TRUE(contains(web_host_record().scripts, page_call_string("setStatus", "x")));
+  // The held status reaches the page once it is ready, text and all.
+  EXPECT_TRUE(contains(web_host_record().scripts, page_call_string("setStatus", "已打开：" + path)));
+  EXPECT_EQ(window.pending_status(), "");
 }
 
 TEST_F(MainWindow, RelativePathIsStoredAbsoluteButReportedAsGiven) {
@@ -205,6 +206,45 @@ TEST_F(MainWindow, UnreadableFileShowsTheBoxAndKeepsTheWelcomeDocument) {
   EXPECT_EQ(window.document_path(), "");
   EXPECT_EQ(caption(window.window()), "未命名 - Vesk");
   EXPECT_EQ(log(), "");
+}
+
+TEST_F(MainWindow, AReadThatFailsPartwayOpensNothing) {
+  // A pipe whose writer goes away after a few bytes: the read after them
+  // fails, and the bytes read so far must not become the document.
+  const std::wstring name = L"\\\\.\\pipe\\vesk-partial-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                 4096, 4096, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  std::thread writer([pipe] {
+    ConnectNamedPipe(pipe, nullptr);
+    DWORD written = 0;
+    WriteFile(pipe, "# partial\n", 10, &written, nullptr);
+    FlushFileBuffers(pipe);  // returns once the reader has the bytes
+    DisconnectNamedPipe(pipe);
+    CloseHandle(pipe);
+  });
+  vesk::testing::DialogWatcher watcher(vesk::testing::DialogWatcher::press(IDOK));
+  window.open_document(to_utf8(name));
+  writer.join();
+  const auto answered = watcher.answered();
+  ASSERT_EQ(answered.size(), 1u);
+  EXPECT_EQ(answered[0].caption, L"无法打开");
+  EXPECT_TRUE(answered[0].shows(L"读取文件失败：\n" + name));
+  EXPECT_EQ(window.document_path(), "");
+  EXPECT_EQ(log(), "");
+}
+
+TEST_F(MainWindow, ShareAndVerbatimPathsStayIntact) {
+  EXPECT_EQ(full_path("\\\\server\\share\\x\\..\\a.md"), "\\\\server\\share\\a.md");
+  EXPECT_EQ(full_path("C:/x/a.md"), "C:\\x\\a.md");
+  // A \\?\ path opened directly (command line, dialog, after a save) and
+  // dropped onto the window.
+  const std::string verbatim = "\\\\?\\" + temp.write("verbatim.md", "# v\n");
+  window.open_document(verbatim);
+  EXPECT_EQ(window.document_path(), verbatim);
+  window.start_new_document();
+  EXPECT_TRUE(window.core()->handle_dropped_paths({verbatim}));
+  EXPECT_EQ(window.document_path(), verbatim);
 }
 
 TEST_F(MainWindow, FailedSaveShowsTheBoxAndDropsTheDeferredClose) {
