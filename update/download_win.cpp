@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "update/manifest_check.h"
 #include "update/public_key.h"
 #include "update/update_check_win.h"
 #include "update/win_support.h"
@@ -19,8 +20,11 @@ namespace {
 
 void remove_file(const std::wstring& path) { ::DeleteFileW(path.c_str()); }
 
-// Verifies what was fetched: the manifest's signature first, so a package
-// named by a forged manifest is never trusted whatever its hash.
+// Verifies what was fetched: the manifest's signature first (again: the
+// check verified it too, and this is the last moment before we act on it),
+// so a package named by a forged manifest is never trusted whatever its
+// hash. The hash is taken through the lock that then stays held, so no
+// other program can change the file between the check and its start.
 bool check_download(DownloadJob& job) {
   std::string error;
   if (!verify_manifest_signature(job.manifest_text, update_public_key(), &error)) {
@@ -28,8 +32,13 @@ bool check_download(DownloadJob& job) {
     update_log("manifest verify failed: %s", error.c_str());
     return false;
   }
+  if (!lock_package(job.file, job.package_lock)) {
+    job.error = L"更新包被其他程序占用或替换，已放弃更新。";
+    update_log("package lock failed: %lu", ::GetLastError());
+    return false;
+  }
   std::string actual;
-  if (!sha256_file_hex(job.file, actual)) {
+  if (!sha256_handle_hex(job.package_lock.get(), actual)) {
     job.error = L"无法计算下载文件的哈希";
     return false;
   }
@@ -39,6 +48,35 @@ bool check_download(DownloadJob& job) {
   }
   return true;
 }
+
+// The folder and the package of one download. A failed download takes both
+// away; a successful one leaves them for the installer or the user.
+class DownloadPlace {
+ public:
+  bool create(const std::wstring& temp, const std::wstring& file_name) {
+    // A clash with an existing name is refused, not reused; a fresh random
+    // name is tried a few times in case of a stale folder.
+    for (int attempt = 0; attempt < 4 && !folder_handle_; ++attempt) {
+      folder_ = (std::filesystem::path(temp) / random_update_folder_name()).wstring();
+      if (create_update_folder(folder_, folder_handle_)) break;
+      folder_.clear();
+    }
+    if (folder_.empty()) return false;
+    file_ = (std::filesystem::path(folder_) / file_name).wstring();
+    return true;
+  }
+  const std::wstring& file() const { return file_; }
+  void remove() {
+    remove_file(file_);
+    folder_handle_.reset();
+    ::RemoveDirectoryW(folder_.c_str());
+  }
+
+ private:
+  std::wstring folder_;
+  std::wstring file_;
+  UniqueFile folder_handle_;
+};
 
 // The pause before a retry; a cancel cuts it short, since the next attempt
 // would end at once anyway.
@@ -139,10 +177,58 @@ void download_worker(const std::wstring& url, const std::wstring& file, Download
   job.done.store(true);
 }
 
-bool sha256_file_hex(const std::wstring& path, std::string& out) {
+std::wstring random_update_folder_name() {
+  unsigned char bytes[8] = {};
+  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    // No randomness, no predictable name either: the folder would not be ours.
+    return {};
+  }
+  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring name = L"Vesk-update-";
+  for (const unsigned char byte : bytes) name += {kDigits[byte >> 4], kDigits[byte & 15]};
+  return name;
+}
+
+bool create_update_folder(const std::wstring& path, UniqueFile& handle) {
+  handle.reset();
+  if (path.empty() || !::CreateDirectoryW(path.c_str(), nullptr)) return false;
+  // Not following a reparse point: if someone swapped a junction in after
+  // we created the folder, we open the junction itself and see it. No
+  // delete sharing, so the folder cannot be renamed or removed while held.
+  UniqueFile folder(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!folder || !::GetFileInformationByHandle(folder.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  handle = std::move(folder);
+  return true;
+}
+
+bool lock_package(const std::wstring& path, UniqueFile& lock) {
+  lock.reset();
   UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !::GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+    return false;
+  }
+  lock = std::move(file);
+  return true;
+}
+
+bool sha256_file_hex(const std::wstring& path, std::string& out) {
+  const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && sha256_handle_hex(file.get(), out);
+}
+
+bool sha256_handle_hex(HANDLE file, std::string& out) {
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
   BCRYPT_ALG_HANDLE raw_algorithm = nullptr;
   if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&raw_algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return false;
   const UniqueAlgorithm algorithm(raw_algorithm);
@@ -166,7 +252,7 @@ bool sha256_file_hex(const std::wstring& path, std::string& out) {
   std::vector<UCHAR> buffer(65536);
   for (;;) {
     DWORD read = 0;
-    if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
+    if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
     if (read == 0) break;
     if (!BCRYPT_SUCCESS(::BCryptHashData(hash.get(), buffer.data(), read, 0))) return false;
   }
@@ -190,21 +276,28 @@ void download_and_install(HWND window, const UpdateTarget& target, const std::st
     show_error_box(window, L"无法校验更新包", "更新清单缺少 SHA256，已取消下载。");
     return;
   }
+  if (!is_allowed_package_url(target.url)) {
+    update_log("refused package address %s", target.url.c_str());
+    show_error_box(window, L"下载失败", "更新包地址必须使用 https。");
+    return;
+  }
   wchar_t temp[MAX_PATH];
   const DWORD temp_length = ::GetTempPathW(MAX_PATH, temp);
   if (temp_length == 0 || temp_length >= MAX_PATH) {
     show_error_box(window, L"下载失败", "无法定位临时目录。");
     return;
   }
-  const std::filesystem::path folder = std::filesystem::path(temp) / L"Vesk-update";
-  std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
   const std::wstring url = to_utf16(target.url);
-  const std::wstring file = (folder / download_file_name(url)).wstring();
-  remove_file(file);
+  DownloadPlace place;
+  if (!place.create(temp, download_file_name(url))) {
+    show_error_box(window, L"下载失败", "无法创建下载目录。");
+    return;
+  }
+  const std::wstring& file = place.file();
 
   DownloadJob job;
   job.expected_sha256 = target.sha256;
+  job.declared_size = target.size;
   job.manifest_text = manifest_text;
   job.file = file;
   update_log("download %s -> %s", target.url.c_str(), to_utf8(file).c_str());
@@ -216,6 +309,7 @@ void download_and_install(HWND window, const UpdateTarget& target, const std::st
       if (!run_guarded([&] { download_worker(url, file, job); })) job.done.store(true);
     });
   } catch (const std::system_error&) {
+    place.remove();
     show_error_box(window, L"更新失败", "下载更新包失败。");
     return;
   }
@@ -225,10 +319,14 @@ void download_and_install(HWND window, const UpdateTarget& target, const std::st
 
   if (job.succeeded) {
     update_log("download ok bytes=%lld", static_cast<long long>(job.downloaded.load()));
+    // job.package_lock is held through the hand-over and released when we
+    // return: after the installer has started, or after Explorer was asked
+    // to show the package and the window to close.
     hand_over(window, target, file);
     return;
   }
-  remove_file(file);
+  job.package_lock.reset();
+  place.remove();
   if (job.cancel.load() && job.error.empty()) {
     update_log("download cancelled");
     return;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "update/manifest.h"
+#include "update/manifest_check.h"
 #include "update/win_support.h"
 
 namespace vesk::win {
@@ -89,6 +90,9 @@ std::optional<std::int64_t> content_length(HINTERNET request) {
 
 std::wstring status_text(DWORD status) { return L"服务器返回 HTTP " + std::to_wstring(status); }
 
+constexpr wchar_t kManifestTooLarge[] = L"更新清单过大（超过 1 MiB），已放弃。";
+constexpr wchar_t kPackageTooLarge[] = L"更新包超过清单声明的大小，已停止下载。";
+
 }  // namespace
 
 bool fetch_manifest_text(const std::wstring& url, std::string& body, std::wstring* error) {
@@ -110,6 +114,9 @@ bool fetch_manifest_text(const std::wstring& url, std::string& body, std::wstrin
     case RequestFailure::HttpStatus: return fail(status_text(status));
   }
   body.clear();
+  if (content_length(request.request.get()).value_or(0) > static_cast<std::int64_t>(kManifestMaxBytes)) {
+    return fail(kManifestTooLarge);
+  }
   std::vector<char> buffer(16384);
   for (;;) {
     DWORD read = 0;
@@ -117,6 +124,10 @@ bool fetch_manifest_text(const std::wstring& url, std::string& body, std::wstrin
       return fail(L"读取更新清单失败");
     }
     if (read == 0) return true;
+    if (body.size() + read > kManifestMaxBytes) {
+      body.clear();
+      return fail(kManifestTooLarge);
+    }
     body.append(buffer.data(), read);
   }
 }
@@ -142,7 +153,10 @@ bool download_to_file(const std::wstring& url, const std::wstring& path, Downloa
     case RequestFailure::HttpStatus: return fail(status_text(status), status >= 500 && status <= 599);
   }
 
-  if (const std::optional<std::int64_t> length = content_length(request.request.get())) job.total.store(*length);
+  const std::optional<std::int64_t> length = content_length(request.request.get());
+  // Not retryable: the server would only send the same again.
+  if (length && exceeds_declared_size(*length, job.declared_size)) return fail(kPackageTooLarge, false);
+  if (length) job.total.store(*length);
 
   UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return fail(L"无法写入临时文件", false);
@@ -153,6 +167,7 @@ bool download_to_file(const std::wstring& url, const std::wstring& path, Downloa
     if (!::WinHttpReadData(request.request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
       return fail(L"下载中断", true);
     }
+    if (exceeds_declared_size(job.downloaded.load() + read, job.declared_size)) return fail(kPackageTooLarge, false);
     if (read == 0) {
       // The package is hashed from the disk next; a write that only fails
       // when flushed or closed must fail here, not as a bad hash.

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "update/win_support.h"
+
 namespace vesk::win {
 
 // Shared by the UI thread, the download worker and the progress dialog.
@@ -18,16 +20,23 @@ struct DownloadJob {
   std::atomic<std::int64_t> downloaded{0};
   std::atomic<std::int64_t> total{0};
   std::string expected_sha256;
+  std::int64_t declared_size = 0;  // the manifest's "size"; more bytes than this stop the transfer
   std::string manifest_text;
   bool succeeded = false;
   std::wstring error;
   std::wstring file;
+  // After a successful check: the package, open with sharing that lets
+  // others read it but neither write, delete nor rename it. The bytes that
+  // were hashed through it are the bytes that run, as long as it is held.
+  UniqueFile package_lock;
 };
 
-// True when the whole body of a 200 response was read into `body`.
+// True when the whole body of a 200 response was read into `body`; a body
+// over kManifestMaxBytes fails.
 bool fetch_manifest_text(const std::wstring& url, std::string& body, std::wstring* error);
 
-// True when the whole body of a 200 response was written to `path`. On
+// True when the whole body of a 200 response was written to `path`, and it
+// was no longer than job.declared_size (when that is above 0). On
 // failure job.error says why, except after a cancel; `retryable` tells the
 // caller whether another attempt may help.
 bool download_to_file(const std::wstring& url, const std::wstring& path, DownloadJob& job, bool* retryable);

@@ -2,7 +2,9 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <vector>
 
@@ -78,6 +80,32 @@ std::vector<std::int64_t> version_numbers(std::string_view text) {
   return numbers;
 }
 
+// Days since 1970-01-01 of a proleptic Gregorian date.
+std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto year_of_era = static_cast<unsigned>(year - era * 400);
+  const unsigned day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + static_cast<std::int64_t>(day_of_era) - 719468;
+}
+
+bool read_digits(std::string_view text, std::size_t at, std::size_t count, unsigned& out) {
+  if (at + count > text.size()) return false;
+  out = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    out = out * 10 + static_cast<unsigned>(text[i] - '0');
+  }
+  return true;
+}
+
+unsigned days_in_month(unsigned year, unsigned month) {
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 bool parse_object(std::string_view text, JsonValue& root, std::string* error) {
   if (!parse_json(text, root) || !root.is_object()) {
     set_error(error, kNotAnObject);
@@ -109,6 +137,17 @@ bool parse_update_manifest(std::string_view text, UpdatePlatform platform, Updat
   JsonValue root;
   if (!parse_object(text, root, error)) return false;
   out.updated_at = read_text(root, "updated_at");
+  // A signed expiry that cannot be read is refused rather than ignored: a
+  // release that meant to limit its manifest's life must not get an
+  // unlimited one by a typo.
+  if (const JsonValue* expires = root.find("expires")) {
+    std::int64_t seconds = 0;
+    if (!expires->is_string() || !parse_utc_timestamp(expires->text, seconds)) {
+      set_error(error, "更新清单的 expires 不是合法的 UTC 时间");
+      return false;
+    }
+    out.expires = seconds;
+  }
 
   const JsonValue* platforms = find_object(root, "platforms");
   if (!platforms) {
@@ -148,6 +187,50 @@ bool parse_update_manifest(std::string_view text, UpdatePlatform platform, Updat
     return false;
   }
   return true;
+}
+
+bool parse_utc_timestamp(std::string_view text, std::int64_t& seconds) {
+  unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (!read_digits(text, 0, 4, year) || text.size() < 20 || text[4] != '-' || !read_digits(text, 5, 2, month) ||
+      text[7] != '-' || !read_digits(text, 8, 2, day) || text[10] != 'T' || !read_digits(text, 11, 2, hour) ||
+      text[13] != ':' || !read_digits(text, 14, 2, minute) || text[16] != ':' || !read_digits(text, 17, 2, second)) {
+    return false;
+  }
+  std::string_view rest = text.substr(19);
+  if (rest.front() == '.') {
+    std::size_t digits = 1;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+    if (digits == 1) return false;
+    rest.remove_prefix(digits);
+  }
+  if (rest != "Z" && rest != "+00:00") return false;
+  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month) || hour > 23 ||
+      minute > 59 || second > 59) {
+    return false;
+  }
+  seconds = days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  return true;
+}
+
+std::string format_utc_timestamp(std::int64_t seconds) {
+  seconds = std::clamp<std::int64_t>(seconds, 0, days_from_civil(10000, 1, 1) * 86400 - 1);
+  std::int64_t days = seconds / 86400;
+  const std::int64_t in_day = seconds % 86400;
+  // Inverse of days_from_civil.
+  days += 719468;
+  const std::int64_t era = days / 146097;
+  const auto day_of_era = static_cast<unsigned>(days - era * 146097);
+  const unsigned year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const unsigned day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const unsigned shifted_month = (5 * day_of_year + 2) / 153;
+  const unsigned day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
+  const unsigned month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
+  const std::int64_t year = static_cast<std::int64_t>(year_of_era) + era * 400 + (month <= 2);
+  char text[80];
+  std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", static_cast<long long>(year), month, day,
+                static_cast<long long>(in_day / 3600), static_cast<long long>(in_day / 60 % 60),
+                static_cast<long long>(in_day % 60));
+  return text;
 }
 
 int compare_versions(std::string_view a, std::string_view b) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,9 @@ struct UpdateManifest {
   ManifestArtifact dmg;
   ManifestArtifact setup;
   ManifestArtifact portable;
+  // The root's signed "expires", seconds since 1970 UTC; none when absent.
+  // Manifests without it stay valid, so older releases keep working.
+  std::optional<std::int64_t> expires;
 };
 
 // Results of update_decision.
@@ -43,6 +47,13 @@ inline constexpr int kUpdateNeedsNewerOs = 3; // newer, but min_os is above ours
 // is partly filled after a failure.
 bool parse_update_manifest(std::string_view text, UpdatePlatform platform, UpdateManifest& out,
                            std::string* error);
+
+// "YYYY-MM-DDTHH:MM:SS" with optional fractional seconds and "Z" (or
+// "+00:00"), the form release scripts write; seconds since 1970 UTC.
+// Anything else, a local time included, is false.
+bool parse_utc_timestamp(std::string_view text, std::int64_t& seconds);
+// "YYYY-MM-DDTHH:MM:SSZ" for years 1970 to 9999.
+std::string format_utc_timestamp(std::int64_t seconds);
 
 // -1, 0 or 1: `a` older than, equal to or newer than `b`.
 int compare_versions(std::string_view a, std::string_view b);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cwchar>
 #include <ctime>
 #include <memory>
 #include <system_error>
@@ -10,6 +11,8 @@
 
 #include "update/download_win.h"
 #include "update/http_win.h"
+#include "update/manifest_check.h"
+#include "update/public_key.h"
 #include "update/win_support.h"
 #include "platform/callback_guard.h"
 
@@ -19,6 +22,7 @@ namespace {
 constexpr wchar_t kRegistryKey[] = L"Software\\Vesk";
 constexpr wchar_t kLastCheckValue[] = L"LastUpdateCheck";
 constexpr wchar_t kSkippedVersionValue[] = L"SkippedUpdateVersion";
+constexpr wchar_t kHighestSeenValue[] = L"HighestSeenUpdateVersion";
 // The build setting of the same name.
 constexpr char kDefaultManifestUrl[] = VESK_UPDATE_MANIFEST_URL;
 constexpr int kDownloadButton = 1001;
@@ -44,16 +48,29 @@ UniqueKey open_key(REGSAM access, bool create) {
 
 std::uint32_t now_seconds() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
+// The body of the check thread. Nothing of a manifest that fails its checks
+// leaves this function but the reason.
 void check_body(HWND window, UINT result_message, const std::wstring& url, bool manual) {
   auto result = std::make_unique<UpdateCheckResult>();
   result->manual = manual;
   std::wstring error;
-  if (!fetch_manifest_text(url, result->manifest_text, &error)) {
+  std::string text;
+  if (!fetch_manifest_text(url, text, &error)) {
     result->error = to_utf8(error);
-  } else if (parse_update_manifest(result->manifest_text, UpdatePlatform::Windows, result->manifest,
-                                   &result->error)) {
-    result->parsed = true;
-    result->decision = update_decision(result->manifest, UpdatePlatform::Windows, kAppVersion, kUpdateOsVersion, 0);
+    result->log = "check failed: " + result->error;
+  } else {
+    ManifestCheck check = check_fetched_manifest(text, update_public_key(), static_cast<std::int64_t>(std::time(nullptr)),
+                                                 read_highest_seen_update_version());
+    if (check.accepted) {
+      if (check.new_highest_seen) write_highest_seen_update_version(*check.new_highest_seen);
+      result->parsed = true;
+      result->manifest_text = std::move(text);
+      result->manifest = std::move(check.manifest);
+      result->decision = check.decision;
+    } else {
+      result->error = std::move(check.error);
+      result->log = std::move(check.log);
+    }
   }
   if (::PostMessageW(window, result_message, 0, reinterpret_cast<LPARAM>(result.get()))) result.release();
 }
@@ -147,6 +164,31 @@ void delete_skipped_update_version() {
   if (key) ::RegDeleteValueW(key.get(), kSkippedVersionValue);
 }
 
+std::optional<std::string> read_highest_seen_update_version() {
+  const UniqueKey key = open_key(KEY_QUERY_VALUE, false);
+  if (!key) return std::nullopt;
+  wchar_t buffer[256] = {};
+  DWORD type = 0;
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  if (::RegQueryValueExW(key.get(), kHighestSeenValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return std::nullopt;
+  }
+  const std::wstring version(buffer, ::wcsnlen(buffer, size / sizeof(wchar_t)));
+  if (version.empty()) return std::nullopt;
+  return to_utf8(version);
+}
+
+void write_highest_seen_update_version(const std::string& version) {
+  const UniqueKey key = open_key(KEY_SET_VALUE, true);
+  const std::wstring text = to_utf16(version);
+  if (key) {
+    ::RegSetValueExW(key.get(), kHighestSeenValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  }
+}
+
 void start_update_check(HWND window, UINT result_message, bool manual) {
   const std::wstring url = update_manifest_url();
   update_log("GET %s", to_utf8(url).c_str());
@@ -175,7 +217,12 @@ void run_background_update_check(HWND window, UINT_PTR check_timer, UINT result_
 
 void handle_update_check_result(HWND window, const UpdateCheckResult& result) {
   if (!result.parsed) {
-    update_log("check failed: %s", result.error.c_str());
+    // Results made elsewhere (tests) may carry only the error.
+    if (result.log.empty()) {
+      update_log("check failed: %s", result.error.c_str());
+    } else {
+      update_log("%s", result.log.c_str());
+    }
   } else {
     update_log("current=%s latest=%s os=%s decision=%d", kAppVersion, result.manifest.version.c_str(), kUpdateOsVersion,
            static_cast<int>(result.decision));

@@ -25,9 +25,10 @@ inline constexpr UINT kUpdateCheckPeriodMs = 86400000;
 
 // Allocated by the check thread, owned by the window once posted (lParam).
 struct UpdateCheckResult {
-  bool parsed = false;
+  bool parsed = false;  // fetched, verified and usable
   bool manual = false;
   std::string error;
+  std::string log;  // the log line of a failed check (after "NATIVE update ")
   std::string manifest_text;
   UpdateManifest manifest;
   std::int32_t decision = 0;
@@ -66,6 +67,10 @@ void write_last_update_check(std::uint32_t seconds);
 std::optional<std::wstring> read_skipped_update_version();
 void write_skipped_update_version(const std::wstring& version);
 void delete_skipped_update_version();
+// The highest version any verified manifest has offered; older ones are
+// refused as replays.
+std::optional<std::string> read_highest_seen_update_version();
+void write_highest_seen_update_version(const std::string& version);
 
 // Used by the download as well.
 const std::function<bool()>& update_has_unsaved_changes();

@@ -29,6 +29,7 @@ const helpers = {
   dialogs: path.join(buildDir, 'tests/win/update_e2e_dialogs.exe'),
   installer: path.join(buildDir, 'tests/win/update_fake_installer.exe'),
   signer: path.join(buildDir, 'tools/sign-manifest/sign-manifest.exe'),
+  swap: path.join(buildDir, 'tests/win/update_swap_attempt.exe'),
 };
 const secretKey = path.join(root, 'tests/keys/dev-update.secret');
 
@@ -147,11 +148,16 @@ function assertInOrder(lines, expected) {
 
 const updateLines = (vesk) => vesk.lines().filter((line) => line.startsWith('NATIVE update '));
 
-// The Unix path of the package, from the Windows path the download line names.
-function downloadedFile(vesk) {
+// The Windows path of the package, as the download line names it.
+function downloadedWindowsPath(vesk) {
   const line = updateLines(vesk).find((l) => l.startsWith('NATIVE update download http'));
   assert.ok(line, 'a download line');
-  const windowsPath = line.slice(line.indexOf(' -> ') + 4);
+  return line.slice(line.indexOf(' -> ') + 4);
+}
+
+// The Unix path of the package, from the Windows path the download line names.
+function downloadedFile(vesk) {
+  const windowsPath = downloadedWindowsPath(vesk);
   const result = spawnSync('winepath', ['-u', windowsPath], { env: wineEnv(), encoding: 'utf8', timeout: 60000 });
   return result.stdout.trim();
 }
@@ -295,30 +301,151 @@ async function refusedUpdate(world, { tamper, expectLog, expectBox }) {
   }
 }
 
-test('a manifest changed after signing is refused after the download', kTimeout, () => withWorld((world) =>
-  refusedUpdate(world, {
-    // Points the setup at another program with that program's own hash:
-    // what someone who can change the manifest but not sign it would do.
-    tamper: ({ manifest, setup, base }) => {
-      const body = JSON.parse(manifest);
-      const evil = Buffer.concat([setup, Buffer.from('changed')]);
-      body.platforms.windows.artifacts.setup = { url: `${base}/evil-setup.exe`, sha256: sha256(evil), size: evil.length };
-      return { manifest: JSON.stringify(body), packages: { 'evil-setup.exe': evil } };
-    },
-    expectLog: [/^NATIVE update manifest verify failed: \S/],
-    expectBox: '更新清单验签失败，已放弃更新。',
-  })));
-
 test('a package that does not match the signed SHA-256 is removed', kTimeout, () => withWorld((world) =>
   refusedUpdate(world, {
-    // The signed manifest as it is; the server hands out other bytes.
-    tamper: ({ manifest, setup }) => ({
-      manifest,
-      packages: { [`Vesk-${kNewVersion}-setup.exe`]: Buffer.concat([setup, Buffer.from('appended')]) },
-    }),
+    // The signed manifest as it is; the server hands out other bytes of
+    // the same length.
+    tamper: ({ manifest, setup }) => {
+      const other = Buffer.from(setup);
+      other[other.length - 1] ^= 0xff;
+      return { manifest, packages: { [`Vesk-${kNewVersion}-setup.exe`]: other } };
+    },
     expectLog: [],
     expectBox: '更新包校验失败（SHA256 不一致），已删除下载内容。',
   })));
+
+test('a package larger than its signed size is cut off and the program goes on', kTimeout, () => withWorld((world) =>
+  refusedUpdate(world, {
+    // Endless data: the server keeps sending past the declared size.
+    tamper: ({ manifest, setup }) => ({
+      manifest,
+      packages: { [`Vesk-${kNewVersion}-setup.exe`]: Buffer.concat([setup, Buffer.alloc(3 << 20, 0x41)]) },
+    }),
+    expectLog: ['NATIVE update download failed (non-retryable): 更新包超过清单声明的大小，已停止下载。'],
+    expectBox: '更新包超过清单声明的大小，已停止下载。',
+  })));
+
+// Linux ids of the Explorer processes Vesk started to show `windowsPath`.
+function explorerShowing(windowsPath) {
+  const found = [];
+  for (const pid of fs.readdirSync('/proc').filter((name) => /^\d+$/.test(name))) {
+    try {
+      const command = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+      if (command.includes('explorer.exe') && command.includes(windowsPath)) found.push(Number(pid));
+    } catch {
+      // gone meanwhile
+    }
+  }
+  return found.length ? found : null;
+}
+
+function registryValue(name) {
+  const result = wine(['reg', 'query', 'HKCU\\Software\\Vesk', '/v', name]);
+  return result.status === 0 && result.stdout.includes(name) ? result.stdout : null;
+}
+
+// A background check whose manifest is refused: nothing is shown, nothing
+// but the manifest is fetched, and the program runs on until closed.
+async function refusedCheck(world, { manifest, before = () => {}, expectLine }) {
+  const server = await startServer();
+  try {
+    server.files.set('/manifest.json', Buffer.from(manifest(server.base)));
+    forgetUpdateState();
+    before();
+    const dialogs = answerDialogs(world.dir, {});
+    const vesk = world.vesk({ env: { VESK_UPDATE_URL: `${server.base}/manifest.json`, VESK_KEYLOG: '1' } });
+    await vesk.waitForLine(expectLine, 90000);
+    await sleep(2000);
+    const record = dialogs.record();
+    assert.ok(record, 'the dialog helper found Vesk');
+    assert.deepEqual(record.seen, [], JSON.stringify(record.seen));
+    assert.deepEqual(updateLines(vesk), [`NATIVE update GET ${server.base}/manifest.json`, expectLine]);
+    assert.deepEqual(server.requests.map((r) => r.url), ['/manifest.json']);
+    assert.equal(registryValue('SkippedUpdateVersion'), null);
+    vesk.requestClose(record.process);
+    assert.equal(await vesk.exit(30000), 0);
+  } finally {
+    await server.close();
+  }
+}
+
+test('an unsigned manifest offering a newer version is refused at once and stores nothing', kTimeout,
+  () => withWorld((world) => refusedCheck(world, {
+    manifest: (base) => {
+      const bytes = Buffer.from('setup');
+      return JSON.stringify(manifestBody(base, { version: '9.0.0', setup: bytes, portable: bytes }));
+    },
+    expectLine: 'NATIVE update manifest signature invalid: 更新清单缺少 signature',
+  }).then(() => assert.equal(registryValue('HighestSeenUpdateVersion'), null))));
+
+test('a manifest changed after signing is refused when it arrives', kTimeout,
+  () => withWorld((world) => refusedCheck(world, {
+    // Points the setup at another program with that program's own hash:
+    // what someone who can change the manifest but not sign it would do.
+    // The other program is never fetched.
+    manifest: (base) => {
+      const setup = Buffer.from('setup');
+      const body = JSON.parse(signedManifest(world.dir, manifestBody(base, { setup, portable: setup })));
+      const evil = Buffer.from('evil');
+      body.platforms.windows.artifacts.setup = { url: `${base}/evil-setup.exe`, sha256: sha256(evil), size: evil.length };
+      return JSON.stringify(body);
+    },
+    expectLine: 'NATIVE update manifest signature invalid: 更新清单签名验证失败（公钥不匹配或清单被改动）',
+  })));
+
+test('a verified manifest older than one seen before is refused as a replay', kTimeout,
+  () => withWorld((world) => refusedCheck(world, {
+    manifest: (base) => {
+      const bytes = Buffer.from('setup');
+      return signedManifest(world.dir, manifestBody(base, { version: kNewVersion, setup: bytes, portable: bytes }));
+    },
+    before: () => wine(['reg', 'add', 'HKCU\\Software\\Vesk', '/v', 'HighestSeenUpdateVersion', '/t', 'REG_SZ',
+                        '/d', '1.2.0', '/f'], 'reg add'),
+    expectLine: `NATIVE update manifest older than one already seen (${kNewVersion} < 1.2.0)`,
+  })));
+
+test('a manifest body over 1 MiB is refused and the program goes on', kTimeout,
+  () => withWorld((world) => refusedCheck(world, {
+    manifest: () => JSON.stringify({ padding: 'x'.repeat(1100000) }),
+    expectLine: 'NATIVE update check failed: 更新清单过大（超过 1 MiB），已放弃。',
+  })));
+
+test('a verified portable package cannot be swapped before it is handed over', kTimeout, () => withWorld(async (world) => {
+  const server = await startServer();
+  try {
+    const portable = Buffer.from('a portable package '.repeat(5000));
+    const setup = Buffer.from('setup that a portable copy must not fetch');
+    const manifest = signedManifest(world.dir, manifestBody(server.base, { setup, portable }));
+    server.files.set('/manifest.json', Buffer.from(manifest));
+    server.files.set(`/Vesk-${kNewVersion}-win-x64.zip`, portable);
+    forgetUpdateState();
+    // The final box stays up until the swap has been tried.
+    const dialogs = answerDialogs(world.dir, { [`发现新版本 ${kNewVersion}`]: kDownloadButton });
+    const vesk = world.vesk({ env: { VESK_UPDATE_URL: `${server.base}/manifest.json`, VESK_KEYLOG: '1' } });
+    await vesk.waitForLine(`NATIVE update download ok bytes=${portable.length}`, 90000);
+    await waitFor(() => dialogs.record()?.seen.some((d) => d.caption === '更新包已下载'), 30000, 'the final box');
+
+    const attempt = wine([helpers.swap, downloadedWindowsPath(vesk)]);
+    assert.equal(attempt.status, 0, attempt.stdout);
+    assert.deepEqual(attempt.stdout.trim().split(/\r?\n/),
+                     ['write refused', 'rename refused', 'delete refused', 'folder-rename refused']);
+    assert.equal(sha256(fs.readFileSync(downloadedFile(vesk))), sha256(portable));
+
+    // The user reads the box; Explorer is asked to show the package and
+    // the program closes.
+    fs.mkdirSync(path.join(world.dir, 'closer'));
+    const closer = answerDialogs(path.join(world.dir, 'closer'), { 更新包已下载: IDOK });
+    assert.equal(await vesk.exit(60000), 0);
+    await closer.done();
+    const explorer = await waitFor(() => explorerShowing(downloadedWindowsPath(vesk)), 30000, 'Explorer');
+    // Explorer inherited our output pipe through Vesk; it must go, or this
+    // test file would never end.
+    for (const pid of explorer) process.kill(pid, 'SIGKILL');
+    fs.rmSync(path.dirname(downloadedFile(vesk)), { recursive: true, force: true });
+  } finally {
+    await server.close();
+  }
+}));
 
 test('a background check that finds the current version shows nothing', kTimeout, () => withWorld(async (world) => {
   const server = await startServer();

@@ -36,6 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           manifest.portable.size < 0 || manifest.dmg.size < 0) {
         std::abort();
       }
+      // A signed expiry reads back through its own written form.
+      std::int64_t again = 0;
+      if (manifest.expires && (!vesk::parse_utc_timestamp(vesk::format_utc_timestamp(*manifest.expires), again) ||
+                               again != *manifest.expires)) {
+        std::abort();
+      }
       const int decision = vesk::update_decision(manifest, platform, vesk::kAppVersion, vesk::kUpdateOsVersion, 0);
       if (decision < 1 || decision > 3) std::abort();
       if (vesk::compare_versions(manifest.version, manifest.min_os) !=
@@ -53,6 +59,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // number, which the writer spells in a way no parser reads back.
     std::string again;
     if (vesk::canonical_manifest_json(canonical, again, nullptr) && again != canonical) std::abort();
+  }
+  std::int64_t seconds = 0;
+  if (vesk::parse_utc_timestamp(text, seconds)) {
+    std::int64_t again = 0;
+    if (seconds < 0 || !vesk::parse_utc_timestamp(vesk::format_utc_timestamp(seconds), again) || again != seconds) {
+      std::abort();
+    }
   }
   check_file_name(text);
   return 0;

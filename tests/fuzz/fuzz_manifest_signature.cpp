@@ -7,11 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/json.h"
 #include "update/manifest.h"
+#include "update/manifest_check.h"
 
 namespace {
 
@@ -31,6 +33,23 @@ std::string with_signature(const std::string& canonical, const std::array<unsign
   text.pop_back();  // the closing brace
   if (text.size() > 1) text.push_back(',');
   return text + "\"signature\":" + vesk::json_quote(vesk::encode_base64(signature.data(), signature.size())) + "}";
+}
+
+// A signed manifest gets past the signature, and then is accepted exactly
+// when it parses, has not expired and is not older than what was seen.
+void check_signed(const std::string& text, const std::array<unsigned char, 32>& public_key) {
+  constexpr std::int64_t kNow = 1900000000;
+  const std::optional<std::string> seen = std::string("1.0.3");
+  const vesk::ManifestCheck check = vesk::check_fetched_manifest(text, public_key, kNow, seen);
+  if (check.log.find("signature") != std::string::npos) std::abort();
+  vesk::UpdateManifest manifest;
+  const bool usable = vesk::parse_update_manifest(text, vesk::UpdatePlatform::Windows, manifest, nullptr) &&
+                      !vesk::manifest_expired(manifest, kNow) && !vesk::manifest_replayed(manifest.version, seen);
+  if (check.accepted != usable) std::abort();
+  if (check.accepted ? !check.log.empty() || check.decision < 1 || check.decision > 3
+                     : check.error.empty() || check.log.empty()) {
+    std::abort();
+  }
 }
 
 }  // namespace
@@ -54,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Non-finite numbers make canonical text that does not parse again.
   if (!vesk::canonical_manifest_json(signed_text, reparsed, nullptr)) return 0;
   if (!vesk::verify_manifest_signature(signed_text, keys.public_key, &error)) std::abort();
+  check_signed(signed_text, keys.public_key);
 
   if (size == 0) return 0;
   std::string changed = canonical;

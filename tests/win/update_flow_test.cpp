@@ -16,6 +16,7 @@
 #include "tests/win/dialog_watcher.h"
 #include "tests/win/update_test_server.h"
 #include "update/download_win.h"
+#include "update/manifest_check.h"
 #include "update/public_key.h"
 #include "update/update_check_win.h"
 #include "update/win_support.h"
@@ -138,6 +139,7 @@ class UpdateFlow : public ::testing::Test {
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Vesk", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
       ::RegDeleteValueW(key, L"LastUpdateCheck");
+      ::RegDeleteValueW(key, L"HighestSeenUpdateVersion");
       ::RegCloseKey(key);
     }
     set_update_callbacks([this] { return unsaved_; }, [this] { ++close_calls_; });
@@ -157,6 +159,10 @@ class UpdateFlow : public ::testing::Test {
     std::error_code ignored;
     fs::remove(log_, ignored);
     for (const fs::path& file : created_) fs::remove(file, ignored);
+    // The downloads' own folders (this prefix's temporary folder is ours).
+    for (const auto& entry : fs::directory_iterator(download_folder().parent_path(), ignored)) {
+      if (entry.path().filename().wstring().rfind(L"Vesk-update-", 0) == 0) fs::remove_all(entry.path(), ignored);
+    }
   }
 
   std::vector<std::string> log_lines() const {
@@ -177,12 +183,24 @@ class UpdateFlow : public ::testing::Test {
   // A manifest for `version` offering one package, signed with the
   // development key unless `sign` is false.
   std::string manifest(const std::string& version, const char* artifact, const std::string& target,
-                       const std::string& sha256, std::int64_t size, const std::string& extra = "") const {
-    const std::string text = R"({"updated_at":"2026-03-01","platforms":{"windows":{"version":")" + version + "\"" +
-                             extra + R"(,"artifacts":{")" + artifact + R"(":{"url":")" +
+                       const std::string& sha256, std::int64_t size, const std::string& extra = "",
+                       const std::string& root_extra = "", bool sign = true) const {
+    const std::string text = R"({"updated_at":"2026-03-01")" + root_extra + R"(,"platforms":{"windows":{"version":")" +
+                             version + "\"" + extra + R"(,"artifacts":{")" + artifact + R"(":{"url":")" +
                              to_utf8(server_.url(target)) + R"(","sha256":")" + sha256 +
                              R"(","size":)" + std::to_string(size) + "}}}}}";
-    return testing::sign_manifest(text, keys_);
+    return sign ? testing::sign_manifest(text, keys_) : text;
+  }
+
+  // The package path that the last download named in the log.
+  fs::path downloaded_file() const {
+    for (const std::string& line : log_lines()) {
+      const std::size_t arrow = line.find(" -> ");
+      if (line.rfind("NATIVE update download http", 0) == 0 && arrow != std::string::npos) {
+        return fs::path(to_utf16(line.substr(arrow + 4)));
+      }
+    }
+    return {};
   }
 
   // Pumps this thread's messages until the check result arrives.
@@ -227,6 +245,7 @@ class UpdateFlow : public ::testing::Test {
   std::vector<fs::path> created_;
   RegistryValueGuard last_check_guard_{L"LastUpdateCheck"};
   RegistryValueGuard skipped_guard_{L"SkippedUpdateVersion"};
+  RegistryValueGuard highest_guard_{L"HighestSeenUpdateVersion"};
 };
 
 // Wine's explorer opens a window of its own for "/select,"; close it so it
@@ -313,12 +332,12 @@ TEST_F(UpdateFlow, DownloadOutcomes) {
     bool kept;
     int hits;
     std::string log;
+    std::int64_t declared = 300000;
+    std::string url = {};  // instead of the server's address for target
   };
-  const fs::path pkg = download_folder() / L"pkg.zip";
   const Row rows[] = {
       {"accepted, hash in upper case", "/pkg.zip", upper_hash, good, false, L"更新包已下载",
-       L"已通过清单签名与 SHA256 校验：\n" + pkg.wstring() + L"\n\n将打开所在文件夹并退出 Vesk，解压覆盖后重新打开即可。",
-       true, 1, "NATIVE update download ok bytes=300000"},
+       L"已通过清单签名与 SHA256 校验：\n", true, 1, "NATIVE update download ok bytes=300000"},
       {"not found", "/gone.zip", hash, good, false, L"更新失败", L"服务器返回 HTTP 404", false, 1,
        "NATIVE update download failed (non-retryable): 服务器返回 HTTP 404"},
       {"wrong hash", "/pkg.zip", std::string(64, 'a'), good, false, L"更新失败",
@@ -331,6 +350,12 @@ TEST_F(UpdateFlow, DownloadOutcomes) {
        L"更新清单验签失败，已放弃更新。", false, 1, "NATIVE update manifest verify failed: 更新清单缺少 signature"},
       {"unsaved changes", "/pkg.zip", hash, good, true, L"请先保存", L"文档有未保存的修改，保存后再更新。", false, 0, ""},
       {"no hash", "/pkg.zip", "", good, false, L"无法校验更新包", L"更新清单缺少 SHA256，已取消下载。", false, 0, ""},
+      {"more bytes than declared", "/pkg.zip", hash, good, false, L"更新失败",
+       L"更新包超过清单声明的大小，已停止下载。", false, 1,
+       "NATIVE update download failed (non-retryable): 更新包超过清单声明的大小，已停止下载。", 299999},
+      {"plain http to another host", "/pkg.zip", hash, good, false, L"下载失败", L"更新包地址必须使用 https。", false,
+       0, "NATIVE update refused package address http://update.example/pkg.zip", 300000,
+       "http://update.example/pkg.zip"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -338,13 +363,22 @@ TEST_F(UpdateFlow, DownloadOutcomes) {
     unsaved_ = row.unsaved;
     close_calls_ = 0;
     fs::remove(log_);
-    const fs::path file = package_path(fs::path(row.target).filename().wstring().c_str());
     std::vector<DialogSnapshot> seen;
     {
       DialogWatcher watcher(press_ok_unless_progress);
-      download_and_install(window_, UpdateTarget{to_utf8(server_.url(row.target)), row.sha256, 300000, false},
-                           row.manifest_text);
+      const std::string url = row.url.empty() ? to_utf8(server_.url(row.target)) : row.url;
+      download_and_install(window_, UpdateTarget{url, row.sha256, row.declared, false}, row.manifest_text);
       seen = watcher.answered();
+    }
+    // Each download gets a new folder of its own, gone again after a failure.
+    const fs::path file = downloaded_file();
+    if (row.hits > 0) {
+      ASSERT_FALSE(file.empty());
+      EXPECT_EQ(file.parent_path().parent_path(), download_folder().parent_path());
+      EXPECT_EQ(file.parent_path().filename().wstring().rfind(L"Vesk-update-", 0), 0u);
+      EXPECT_EQ(fs::exists(file.parent_path()), row.kept);
+      created_.push_back(file);
+      created_.push_back(file.parent_path());
     }
     if (row.caption.empty()) {
       EXPECT_TRUE(seen.empty());
@@ -352,8 +386,11 @@ TEST_F(UpdateFlow, DownloadOutcomes) {
       ASSERT_EQ(seen.size(), 1u);
       EXPECT_EQ(seen[0].caption, row.caption);
       EXPECT_TRUE(seen[0].shows(row.text)) << to_utf8(seen[0].texts.empty() ? L"" : seen[0].texts[0]);
+      if (row.kept) {
+        EXPECT_TRUE(seen[0].shows(file.wstring() + L"\n\n将打开所在文件夹并退出 Vesk，解压覆盖后重新打开即可。"));
+      }
     }
-    EXPECT_EQ(fs::exists(file), row.kept);
+    EXPECT_EQ(!file.empty() && fs::exists(file), row.kept);
     if (row.kept) {
       EXPECT_EQ(read_file(file), package);
     }
@@ -406,7 +443,6 @@ TEST_F(UpdateFlow, ClosingTheProgressDialogCancelsSilently) {
   const std::string package = package_bytes(8 << 20);
   const std::string hash = sha256_hex(package);
   server_.route("/big.zip", {{200, package, true, 65536, 50}});
-  const fs::path file = package_path(L"big.zip");
   std::vector<DialogSnapshot> answered;
   const auto start = std::chrono::steady_clock::now();
   {
@@ -421,7 +457,10 @@ TEST_F(UpdateFlow, ClosingTheProgressDialogCancelsSilently) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   ASSERT_EQ(answered.size(), 1u);  // the progress dialog, and no message box after it
   EXPECT_TRUE(answered[0].shows(kProgressInstruction));
+  const fs::path file = downloaded_file();
+  ASSERT_FALSE(file.empty());
   EXPECT_FALSE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(file.parent_path()));
   EXPECT_TRUE(logged("NATIVE update download cancelled"));
   EXPECT_EQ(close_calls_, 0);
 }
@@ -463,7 +502,12 @@ struct CheckRow {
 TEST_F(UpdateFlow, CheckOutcomesShowOnlyWhenManual) {
   const std::string current = manifest("1.0.3", "portable", "/p.zip", "ab", 1);
   const std::string newer_os = manifest("1.0.4", "portable", "/p.zip", "ab", 1, R"(,"min_os":"10.0.19041")");
-  const std::string unusable = R"({"platforms":{"windows":{"version":"1.0.4","artifacts":{"portable":{"url":""}}}}})";
+  const std::string unusable = testing::sign_manifest(
+      R"({"platforms":{"windows":{"version":"1.0.4","artifacts":{"portable":{"url":""}}}}})", keys_);
+  const std::string unsigned_newer = manifest("1.0.4", "portable", "/p.zip", "ab", 1, "", "", false);
+  const std::string expired =
+      manifest("1.0.4", "portable", "/p.zip", "ab", 1, "", R"(,"expires":"2020-01-01T00:00:00Z")");
+  const std::string huge = R"({"padding":")" + std::string(kManifestMaxBytes, 'x') + R"("})";
   const CheckRow rows[] = {
       {"current, manual", {{200, current}}, true, L"已是最新版本", L"当前版本 1.0.3 已经是最新版本。",
        "NATIVE update current=1.0.3 latest=1.0.3 os=10.0 decision=1"},
@@ -479,6 +523,14 @@ TEST_F(UpdateFlow, CheckOutcomesShowOnlyWhenManual) {
        "NATIVE update current=1.0.3 latest=1.0.4 os=10.0 decision=3"},
       {"no package, manual", {{200, unusable}}, true, L"检查更新失败", L"更新清单至少需要 setup 或 portable 产物",
        "NATIVE update check failed: 更新清单至少需要 setup 或 portable 产物"},
+      {"unsigned, manual", {{200, unsigned_newer}}, true, L"检查更新失败", L"更新清单签名无效",
+       "NATIVE update manifest signature invalid: 更新清单缺少 signature"},
+      {"expired, manual", {{200, expired}}, true, L"检查更新失败", L"更新清单已过期",
+       "NATIVE update manifest expired at 2020-01-01T00:00:00Z"},
+      {"over 1 MiB, manual", {{200, huge}}, true, L"检查更新失败", L"更新清单过大（超过 1 MiB），已放弃。",
+       "NATIVE update check failed: 更新清单过大（超过 1 MiB），已放弃。"},
+      {"over 1 MiB without a length, background", {{200, huge, false, 65536}}, false, L"", L"",
+       "NATIVE update check failed: 更新清单过大（超过 1 MiB），已放弃。"},
   };
   for (const CheckRow& row : rows) {
     SCOPED_TRACE(row.name);
@@ -549,7 +601,8 @@ TEST_F(UpdateFlow, DeclinedVersionIsSkippedInTheBackgroundOnly) {
   }
   EXPECT_EQ(read_skipped_update_version(), std::nullopt);
   EXPECT_EQ(close_calls_, 1);
-  EXPECT_EQ(read_file(download_folder() / L"Vesk-portable.zip"), package);
+  EXPECT_EQ(downloaded_file().filename(), L"Vesk-portable.zip");
+  EXPECT_EQ(read_file(downloaded_file()), package);
   close_explorer_windows();
 }
 
@@ -644,6 +697,122 @@ TEST_F(UpdateFlow, BackgroundChecksRunOncePerDay) {
       EXPECT_EQ(lines[0].rfind("NATIVE update skip background check (last ", 0), 0u) << lines[0];
     }
   }
+}
+
+// Another program of the same user, trying to overwrite, rename or delete
+// the package (or rename its folder): 0 when every attempt was refused.
+DWORD run_swap_attempt(const fs::path& package) {
+  std::wstring command = L"\"" + (executable_folder() / L"update_swap_attempt.exe").wstring() + L"\" \"" +
+                         package.wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return 100;
+  }
+  DWORD code = 101;
+  if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return code;
+}
+
+TEST_F(UpdateFlow, AVerifiedPackageCannotBeSwappedBeforeItIsHandedOver) {
+  const std::string package = package_bytes(150000);
+  const std::string hash = sha256_hex(package);
+  server_.route("/Vesk-portable.zip", {{200, package}});
+  std::optional<DWORD> while_shown;
+  {
+    // While the final box is up the package is verified and about to be
+    // shown in Explorer: try the swap from outside then.
+    DialogWatcher watcher([&](const DialogSnapshot& d) {
+      if (!d.shows(L"已通过清单签名与 SHA256 校验")) return press_ok_unless_progress(d);
+      if (!while_shown) while_shown = run_swap_attempt(downloaded_file());
+      return IDOK;
+    });
+    download_and_install(window_, UpdateTarget{to_utf8(server_.url("/Vesk-portable.zip")), hash, 150000, false},
+                         manifest("1.0.4", "portable", "/Vesk-portable.zip", hash, 150000));
+  }
+  close_explorer_windows();
+  EXPECT_EQ(while_shown, 0u) << "the swap went through while the package was held";
+  EXPECT_EQ(read_file(downloaded_file()), package);
+  // Once handed over the file is the user's again: the same attempt now
+  // succeeds, which shows it was the held package that stopped it.
+  EXPECT_NE(run_swap_attempt(downloaded_file()), 0u);
+}
+
+TEST_F(UpdateFlow, DownloadFoldersAreNewAndOurs) {
+  const fs::path parent = download_folder().parent_path();
+  const std::wstring first = random_update_folder_name();
+  const std::wstring second = random_update_folder_name();
+  EXPECT_EQ(first.size(), 28u);
+  EXPECT_EQ(first.rfind(L"Vesk-update-", 0), 0u);
+  EXPECT_NE(first, second);
+
+  const fs::path planted = parent / second;
+  fs::create_directories(planted);
+  created_.push_back(planted);
+  UniqueFile handle;
+  EXPECT_FALSE(create_update_folder(planted.wstring(), handle)) << "an existing folder is not reused";
+  EXPECT_FALSE(handle);
+
+  // A directory link planted at the name is refused too (where links can be
+  // made: Wine 8 reports success without making one).
+  const fs::path link = parent / (second + L"-link");
+  if (::CreateSymbolicLinkW(link.c_str(), planted.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+      ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    EXPECT_FALSE(create_update_folder(link.wstring(), handle));
+    ::RemoveDirectoryW(link.c_str());
+  }
+
+  const fs::path ours = parent / first;
+  ASSERT_TRUE(create_update_folder(ours.wstring(), handle));
+  created_.push_back(ours);
+  EXPECT_FALSE(::MoveFileExW(ours.c_str(), (ours.wstring() + L"-moved").c_str(), 0)) << "renamed while held";
+  handle.reset();
+  EXPECT_TRUE(::RemoveDirectoryW(ours.c_str()));
+}
+
+// Nothing of an unverified manifest is stored; a verified one raises the
+// highest version seen, and a verified manifest below that is a replay.
+TEST_F(UpdateFlow, UnverifiedManifestsStoreNothingAndOldOnesAreReplays) {
+  const auto is_prompt = [](const DialogSnapshot& d) { return d.shows(L"发现新版本"); };
+  server_.route("/manifest.json", {{200, manifest("1.0.6", "portable", "/p.zip", "ab", 1, "", "", false)}});
+  {
+    DialogWatcher watcher(DialogWatcher::press(IDCANCEL));
+    check(false);
+    EXPECT_TRUE(watcher.seen().empty());
+  }
+  EXPECT_EQ(read_skipped_update_version(), std::nullopt);
+  EXPECT_EQ(read_highest_seen_update_version(), std::nullopt);
+  EXPECT_EQ(server_.hits("/p.zip"), 0);
+  EXPECT_TRUE(logged("NATIVE update manifest signature invalid: 更新清单缺少 signature"));
+
+  server_.route("/manifest.json", {{200, manifest("1.0.5", "portable", "/p.zip", "ab", 1)}});
+  {
+    DialogWatcher watcher([&](const DialogSnapshot& d) { return is_prompt(d) ? 1002 : 0; });
+    check(false);
+    EXPECT_EQ(watcher.answered().size(), 1u);
+  }
+  EXPECT_EQ(read_highest_seen_update_version(), "1.0.5");
+
+  server_.route("/manifest.json", {{200, manifest("1.0.4", "portable", "/p.zip", "ab", 1)}});
+  for (const bool manual : {false, true}) {
+    fs::remove(log_);
+    std::vector<DialogSnapshot> answered;
+    {
+      DialogWatcher watcher(DialogWatcher::press(IDOK));
+      check(manual);
+      answered = watcher.answered();
+    }
+    EXPECT_TRUE(logged("NATIVE update manifest older than one already seen (1.0.4 < 1.0.5)"));
+    ASSERT_EQ(answered.size(), manual ? 1u : 0u);
+    if (manual) {
+      EXPECT_TRUE(answered[0].shows(L"更新清单比已见过的旧，可能是重放，已拒绝。"));
+    }
+  }
+  EXPECT_EQ(read_highest_seen_update_version(), "1.0.5");
+  EXPECT_EQ(read_skipped_update_version(), L"1.0.5");
 }
 
 }  // namespace

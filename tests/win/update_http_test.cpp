@@ -13,6 +13,7 @@
 #include "tests/win/update_test_server.h"
 #include "update/download_win.h"
 #include "update/http_win.h"
+#include "update/manifest_check.h"
 
 namespace vesk::win {
 namespace {
@@ -151,6 +152,44 @@ TEST_F(UpdateHttp, DownloadFailuresAndWhichOnesToRetry) {
     EXPECT_FALSE(download_to_file(c.url, c.path, job, &retryable));
     EXPECT_EQ(job.error, c.error);
     EXPECT_EQ(retryable, c.retryable) << job.error.size();
+  }
+}
+
+// A server that sends more than it should is cut off: the manifest at
+// 1 MiB, a package at its declared size, with or without a length header.
+TEST_F(UpdateHttp, BodiesStopAtTheirLimits) {
+  const std::string limit(kManifestMaxBytes, 'x');
+  server_.route("/fits", {{200, limit, false, 65536}});
+  server_.route("/big", {{200, limit + "y", true, 65536}});
+  server_.route("/big-stream", {{200, limit + "y", false, 65536}});
+  std::string body;
+  std::wstring error;
+  EXPECT_TRUE(fetch_manifest_text(server_.url("/fits"), body, &error));
+  EXPECT_EQ(body.size(), kManifestMaxBytes);
+  for (const char* target : {"/big", "/big-stream"}) {
+    EXPECT_FALSE(fetch_manifest_text(server_.url(target), body, &error)) << target;
+    EXPECT_EQ(error, L"更新清单过大（超过 1 MiB），已放弃。");
+  }
+
+  const std::string package = random_bytes(300000, 5);
+  server_.route("/p.zip", {{200, package, true, 50000}});
+  server_.route("/p-stream.zip", {{200, package, false, 50000}});
+  const struct {
+    const char* target;
+    std::int64_t declared;
+    bool ok;
+  } cases[] = {{"/p.zip", 300000, true},        {"/p.zip", 0, true},         {"/p.zip", 299999, false},
+               {"/p-stream.zip", 300000, true}, {"/p-stream.zip", 120000, false}};
+  for (const auto& c : cases) {
+    DownloadJob job;
+    job.declared_size = c.declared;
+    bool retryable = true;
+    EXPECT_EQ(download_to_file(server_.url(c.target), file(L"p.zip"), job, &retryable), c.ok) << c.target;
+    EXPECT_FALSE(retryable);
+    EXPECT_LE(job.downloaded.load(), c.declared > 0 ? c.declared : 300000) << c.target;
+    if (!c.ok) {
+      EXPECT_EQ(job.error, L"更新包超过清单声明的大小，已停止下载。");
+    }
   }
 }
 
