@@ -151,8 +151,8 @@ FunctionEnd
 !macroend
 
 Function .onInit
+  Call ReadSwitches  ; first: a silent run must not stop at the message below
   !insertmacro REQUIRE_WINDOWS_10_X64
-  Call ReadSwitches
   SetShellVarContext current
 FunctionEnd
 
@@ -221,6 +221,9 @@ Section "Uninstall"
   ; Only the files we installed, by name: a document the user saved in this
   ; folder keeps it (and the folder) alive.
   !include "${UNINSTALL_LIST}"
+  ; The page file a Vesk that did not close normally left beside the welcome document.
+  Delete "$INSTDIR\samples\.vesk-preview-*.html"
+  RMDir "$INSTDIR\samples"
   Delete "$INSTDIR\unins000.exe"
   RMDir "$INSTDIR"
 
