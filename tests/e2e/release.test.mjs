@@ -130,6 +130,13 @@ function uninstallEntry() {
   return values;
 }
 
+// "Open with Vesk" for .md: offered, without becoming the default program.
+function openWithOffered() {
+  const result = wine(['reg', 'query', 'HKCU\\Software\\Classes\\.md\\OpenWithProgids']);
+  return result.status === 0 && result.stdout.includes('Vesk.Markdown');
+}
+const mdDefault = () => wine(['reg', 'query', 'HKCU\\Software\\Classes\\.md', '/ve']).stdout.includes('Vesk');
+
 // FILEVERSION of a Windows executable's version resource, as "X.Y.Z".
 function fileVersion(exe) {
   const bytes = fs.readFileSync(exe);
@@ -209,6 +216,8 @@ test('the setup installs per user, silently, with its uninstaller, shortcut and 
   assert.equal(entry.DisplayVersion, kOld);
   assert.match(entry.UninstallString, /unins000\.exe/);
   assert.equal(fileVersion(installedExe), kOld);
+  assert.ok(openWithOffered(), '"Open with Vesk" for .md');
+  assert.ok(!mdDefault(), 'the default program for .md is left alone');
 });
 
 test('as shipped, Microsoft\'s loader reports the missing runtime and Vesk closes cleanly', { timeout: 180000 },
@@ -287,5 +296,6 @@ test('unins000.exe /VERYSILENT removes the program and keeps the user\'s documen
   await waitFor(() => left().length === 0 && uninstallEntry() === null, 60000,
                 () => `the uninstall; left: ${left().join(', ')} ` +
                       `${fs.existsSync(installDir) ? fs.readdirSync(installDir, { recursive: true }).join(', ') : ''}`);
+  assert.ok(!openWithOffered(), '"Open with Vesk" removed');
   assert.equal(fs.readFileSync(note, 'utf8'), '# 留着\n');
 });
