@@ -9,9 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "vesk_version.h"
+
 namespace vesk {
 
-inline constexpr char kAppVersion[] = "1.0.3";
+inline constexpr char kAppVersion[] = VESK_VERSION_TEXT;  // the VESK_VERSION setting
 // The running OS version used in decisions: fixed, never read from the system.
 inline constexpr char kUpdateOsVersion[] = "10.0";
 

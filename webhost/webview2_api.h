@@ -1,6 +1,6 @@
 // The WebView2 interfaces the web host calls and the Chromium-backed control
-// implements. With the official SDK on the include path (Visual Studio builds)
-// its header is used; otherwise these declarations stand in for it. Every
+// implements. With the official SDK on the include path (Visual Studio builds,
+// and mingw builds where scripts/bootstrap fetched it) its header is used; otherwise these declarations stand in for it. Every
 // interface lists every slot of its vtable in published order, including the
 // methods nobody here calls: one missing entry moves every later method and
 // crashes on real Windows. tests/unit/webhost_abi_test.cpp pins the slots.
@@ -549,7 +549,13 @@ struct ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler : IUnkno
 
 #undef VESK_WV2_METHOD
 
+#endif  // own declarations
+
 // --- interface identifiers, reachable through __uuidof as with the SDK -----------------
+// Visual Studio reads them from the official header's interface declarations;
+// mingw-w64 g++ needs them spelled out, whichever declarations it compiles.
+// webview2_abi_test (tests/win) checks them against the official header.
+#if !defined(_MSC_VER)
 
 __CRT_UUID_DECL(ICoreWebView2Environment, 0xb96d755e, 0x0319, 0x4e92, 0xa2, 0x96, 0x23, 0x43, 0x6f,
                 0x46, 0xa1, 0xfc)
@@ -630,7 +636,7 @@ __CRT_UUID_DECL(ICoreWebView2PrintToPdfCompletedHandler, 0xccf1ef04, 0xfd8e, 0x4
 __CRT_UUID_DECL(ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler, 0xb99369f3,
                 0x9b11, 0x47b5, 0xbc, 0x6f, 0x8e, 0x78, 0x95, 0xfc, 0xea, 0x17)
 
-#endif  // own declarations
+#endif  // __uuidof for mingw-w64
 
 // The loader's two exports, looked up by name at run time.
 using CreateCoreWebView2EnvironmentWithOptionsFunction = HRESULT(STDAPICALLTYPE*)(

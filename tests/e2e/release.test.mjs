@@ -1,0 +1,301 @@
+// The release as a user gets it: packages made by scripts/package, installed,
+// run, updated and uninstalled under Wine. Everything here runs in a fresh
+// Wine prefix of its own (the other scenarios' prefix stays untouched), which
+// is shut down and removed when the file ends. The scenarios build on each
+// other in order: install, run as shipped, portable copy, update, uninstall.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+
+import {
+  binDir, buildDir, ensureDisplay, removeDir, requireBuild, root, startVesk, startWine, tempDir, waitFor,
+  wineEnv, winPath, withWorld,
+} from './harness.mjs';
+
+const scratch = tempDir('vesk-release-');
+process.env.WINEPREFIX = path.join(scratch, 'wine');
+
+const kOld = '1.0.3';
+const kNew = '1.1.0';
+const kDownloadButton = 1001;
+const IDOK = 1;
+const kRuntimeText = '未检测到 Microsoft Edge WebView2 Runtime';
+const kUninstallKey = 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vesk';
+
+const user = os.userInfo().username;
+const programs = path.join(process.env.WINEPREFIX, 'drive_c/users', user, 'AppData/Local/Programs');
+const installDir = path.join(programs, 'Vesk');
+const installedExe = path.join(installDir, 'Vesk.exe');
+const shortcut = path.join(process.env.WINEPREFIX, 'drive_c/users', user,
+                           'AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Vesk.lnk');
+const testLoader = path.join(binDir, 'WebView2Loader.dll');
+const dialogHelper = path.join(buildDir, 'tests/win/update_e2e_dialogs.exe');
+
+let display;
+let server;
+
+after(async () => {
+  await server?.close();
+  spawnSync('wineserver', ['-k'], { env: wineEnv(), stdio: 'ignore', timeout: 60000 });
+  spawnSync('wineserver', ['-w'], { env: wineEnv(), stdio: 'ignore', timeout: 60000 });
+  await display?.stop();
+  removeDir(scratch);
+});
+
+// --- helpers ------------------------------------------------------------------------------
+
+// scripts/package, run as a person would; resolves to { code, stdout, stderr }.
+function runPackage(args) {
+  return new Promise((resolve) => {
+    const child = spawn(path.join(root, 'scripts/package'), args, { stdio: ['ignore', 'pipe', 'pipe'] });
+    let stdout = '', stderr = '';
+    child.stdout.on('data', (chunk) => { stdout += chunk; });
+    child.stderr.on('data', (chunk) => { stderr += chunk; });
+    child.on('exit', (code) => resolve({ code, stdout, stderr }));
+  });
+}
+
+async function makePackage(args) {
+  const result = await runPackage(['--dev', ...args]);
+  assert.equal(result.code, 0, `scripts/package ${args.join(' ')}\n${result.stdout}\n${result.stderr}`);
+  return result;
+}
+
+// Serves the files of a folder on 127.0.0.1.
+async function startServer() {
+  const files = new Map();
+  const http_ = http.createServer((request, response) => {
+    const body = files.get(request.url);
+    if (!body) return response.writeHead(404).end();
+    response.writeHead(200, { 'Content-Length': body.length }).end(body);
+  });
+  await new Promise((resolve) => http_.listen(0, '127.0.0.1', resolve));
+  return {
+    base: `http://127.0.0.1:${http_.address().port}`,
+    serve(dir) { for (const name of fs.readdirSync(dir)) files.set(`/${name}`, fs.readFileSync(path.join(dir, name))); },
+    close: () => new Promise((resolve) => { http_.closeAllConnections(); http_.close(resolve); }),
+  };
+}
+
+// The fresh prefix, the display and both releases: 1.0.3 to install, 1.1.0
+// published on the local server for the update. Made once, on first use.
+let world;
+function releaseWorld() {
+  world ??= (async () => {
+    requireBuild();
+    assert.ok(fs.existsSync(dialogHelper), `missing ${dialogHelper}: cmake --build --preset mingw`);
+    display = await ensureDisplay();
+    const boot = spawnSync('wineboot', ['-i'], { env: wineEnv(), stdio: 'ignore', timeout: 180000 });
+    assert.equal(boot.status, 0, 'wineboot');
+    // A new prefix says Windows 7, which the installer rightly refuses.
+    assert.equal(wine(['winecfg', '-v', 'win10']).status, 0, 'winecfg -v win10');
+    // A crash must fail the scenario, not wait behind Wine's crash dialog.
+    wine(['reg', 'add', 'HKCU\\Software\\Wine\\WineDbg', '/v', 'ShowCrashDialog', '/t', 'REG_DWORD', '/d', '0', '/f']);
+    server = await startServer();
+    const oldDist = path.join(scratch, 'dist-old');
+    const newDist = path.join(scratch, 'dist-new');
+    await makePackage(['--version', kOld, '--out', oldDist]);
+    const made = await makePackage(['--version', kNew, '--base-url', server.base, '--out', newDist]);
+    server.serve(newDist);
+    return { oldDist, newDist, packageOutput: made.stdout };
+  })();
+  return world;
+}
+
+function wine(args, options = {}) {
+  return spawnSync('wine', args, { env: wineEnv(), encoding: 'utf8', timeout: 120000, ...options });
+}
+
+// A Windows program to its end; resolves to its exit code.
+async function runWine(exe, args, ms = 120000) {
+  const child = startWine(exe, args);
+  const result = await Promise.race([child.exited, new Promise((resolve) => setTimeout(resolve, ms, null))]);
+  assert.ok(result, `${path.basename(exe)} did not end within ${ms} ms`);
+  return result.code;
+}
+
+// The uninstall entry's values, or null when there is none.
+function uninstallEntry() {
+  const result = wine(['reg', 'query', kUninstallKey]);
+  if (result.status !== 0) return null;
+  const values = {};
+  for (const line of result.stdout.split(/\r?\n/)) {
+    const match = /^\s+(\S+)\s+REG_\w+\s+(.*)$/.exec(line);
+    if (match) values[match[1]] = match[2];
+  }
+  return values;
+}
+
+// "Open with Vesk" for .md: offered, without becoming the default program.
+function openWithOffered() {
+  const result = wine(['reg', 'query', 'HKCU\\Software\\Classes\\.md\\OpenWithProgids']);
+  return result.status === 0 && result.stdout.includes('Vesk.Markdown');
+}
+const mdDefault = () => wine(['reg', 'query', 'HKCU\\Software\\Classes\\.md', '/ve']).stdout.includes('Vesk');
+
+// FILEVERSION of a Windows executable's version resource, as "X.Y.Z".
+function fileVersion(exe) {
+  const bytes = fs.readFileSync(exe);
+  const at = bytes.indexOf(Buffer.from([0xbd, 0x04, 0xef, 0xfe]));  // VS_FIXEDFILEINFO signature
+  assert.ok(at > 0, `${exe} has no version resource`);
+  const ms = bytes.readUInt32LE(at + 8), ls = bytes.readUInt32LE(at + 12);
+  return `${ms >>> 16}.${ms & 0xffff}.${ls >>> 16}`;
+}
+
+// The user at the screen (tests/win/update_e2e_dialogs): answers the dialogs
+// of the next Vesk whose window appears, until it ends.
+function answerDialogs(dir, name, rules, seconds = 150) {
+  const file = path.join(dir, `${name}.json`);
+  const helper = startWine(dialogHelper, [winPath(file), String(seconds),
+                                          ...Object.entries(rules).map(([text, id]) => `${text}=${id}`)]);
+  const record = () => {
+    try {
+      return JSON.parse(fs.readFileSync(file, 'utf8'));
+    } catch {
+      return null;  // not written yet
+    }
+  };
+  return {
+    record,
+    async done() {
+      const { code } = await helper.exited;
+      return { code, ...record() };
+    },
+  };
+}
+
+// What the user does after the runtime message: OK, then close the empty
+// window (its Windows process id comes from the dialog record).
+async function dismissRuntimeMessage(dialogs) {
+  const seen = await waitFor(() => {
+    const now = dialogs.record();
+    return now?.answered.some((d) => d.texts.some((t) => t.includes(kRuntimeText))) && now;
+  }, 90000, 'the runtime message');
+  spawnSync('wine', ['taskkill', '/PID', String(seen.process)], { env: wineEnv(), stdio: 'ignore', timeout: 60000 });
+  return seen;
+}
+
+// --- scenarios -------------------------------------------------------------------------------
+
+test('without a release key, or with the development key as one, nothing is packaged', { timeout: 120000 },
+     async () => {
+  const out = path.join(scratch, 'refused');
+  const none = await runPackage(['--out', out]);
+  assert.notEqual(none.code, 0);
+  assert.match(none.stderr, /--keys DIR/);
+  const dev = await runPackage(['--keys', path.join(root, 'tests/keys'), '--out', out]);
+  assert.notEqual(dev.code, 0);
+  assert.match(dev.stderr, /development key/);
+  assert.ok(!fs.existsSync(out), 'no output folder');
+});
+
+test('the setup installs per user, silently, with its uninstaller, shortcut and entry', { timeout: 900000 },
+     async () => {
+  const { oldDist, packageOutput } = await releaseWorld();
+  const setup = path.join(oldDist, `Vesk-${kOld}-setup.exe`);
+  for (const name of [`Vesk-${kOld}-win-x64.zip`, `Vesk-${kOld}-setup.exe`, 'manifest.json']) {
+    assert.ok(fs.existsSync(path.join(oldDist, name)), name);
+  }
+  assert.match(packageOutput, /Vesk\.exe .* MB/);
+  assert.ok(fs.statSync(setup).size <= 4 * 1048576, 'the setup stays within 4 MB');
+
+  assert.equal(await runWine(setup, ['/VERYSILENT', '/SUPPRESSMSGBOXES']), 0);
+  for (const name of ['Vesk.exe', 'WebView2Loader.dll', 'unins000.exe', 'web/editor.js', 'samples/welcome.md',
+                      'fonts/JetBrainsMono-Light.ttf', 'licenses/WebView2Loader.txt']) {
+    assert.ok(fs.existsSync(path.join(installDir, name)), `installed ${name}`);
+  }
+  // Microsoft's loader, not the one our tests run with.
+  assert.notDeepEqual(fs.readFileSync(path.join(installDir, 'WebView2Loader.dll')), fs.readFileSync(testLoader));
+  assert.ok(fs.existsSync(shortcut), 'Start menu shortcut');
+  const entry = uninstallEntry();
+  assert.ok(entry, 'uninstall entry');
+  assert.equal(entry.DisplayVersion, kOld);
+  assert.match(entry.UninstallString, /unins000\.exe/);
+  assert.equal(fileVersion(installedExe), kOld);
+  assert.ok(openWithOffered(), '"Open with Vesk" for .md');
+  assert.ok(!mdDefault(), 'the default program for .md is left alone');
+});
+
+test('as shipped, Microsoft\'s loader reports the missing runtime and Vesk closes cleanly', { timeout: 180000 },
+     async () => {
+  await releaseWorld();
+  const dir = tempDir();
+  try {
+    const dialogs = answerDialogs(dir, 'dialogs', { [kRuntimeText]: IDOK });
+    const vesk = startVesk({ dir, port: 0, exe: installedExe });
+    await vesk.waitForLine('GetAvailableCoreWebView2BrowserVersionString failed', 90000);
+    await dismissRuntimeMessage(dialogs);
+    assert.equal(await vesk.exit(60000), 0);
+    const seen = await dialogs.done();
+    assert.ok(!vesk.lines().includes('env callback fired'), 'no environment without a runtime');
+    const box = seen.answered.find((d) => d.texts.some((t) => t.includes(kRuntimeText)));
+    assert.ok(box, JSON.stringify(seen));
+    assert.ok(box.texts.some((t) => t.includes('https://go.microsoft.com/fwlink/p/?LinkId=2124703')),
+              box.texts.join('|'));
+  } finally {
+    removeDir(dir);
+  }
+});
+
+test('the portable copy runs from a folder with a space and Chinese characters', { timeout: 180000 },
+     async () => {
+  const { oldDist } = await releaseWorld();
+  await withWorld(async (w) => {
+    const folder = path.join(w.dir, '便携 Vesk 副本');
+    fs.mkdirSync(folder);
+    const unzip = spawnSync('unzip', ['-q', path.join(oldDist, `Vesk-${kOld}-win-x64.zip`), '-d', folder]);
+    assert.equal(unzip.status, 0);
+    assert.ok(!fs.existsSync(path.join(folder, 'unins000.exe')), 'a portable copy has no uninstaller');
+    fs.copyFileSync(testLoader, path.join(folder, 'WebView2Loader.dll'));
+    const vesk = w.vesk({ exe: path.join(folder, 'Vesk.exe') });
+    await vesk.waitForLine('NATIVE ready gen=1', 90000);
+    await vesk.waitForLine('NATIVE navigation completed');
+  });
+});
+
+test('an installed copy updates itself with the real installer and starts again', { timeout: 300000 },
+     async () => {
+  await releaseWorld();
+  // The page has to run for the update check to start: our loader stands in
+  // for Microsoft's until the new installer puts that back.
+  fs.copyFileSync(testLoader, path.join(installDir, 'WebView2Loader.dll'));
+  wine(['reg', 'delete', 'HKCU\\Software\\Vesk', '/f']);  // a first run: the check is due
+  await withWorld(async (w) => {
+    const dialogs = answerDialogs(w.dir, 'old', { [`发现新版本 ${kNew}`]: kDownloadButton, 更新失败: IDOK });
+    const vesk = w.vesk({ exe: installedExe, env: { VESK_UPDATE_URL: `${server.base}/manifest.json`, VESK_KEYLOG: '1' } });
+    await vesk.waitForLine('NATIVE update installer launched, quitting', 120000);
+    assert.equal(await vesk.exit(60000), 0);
+    const old = await dialogs.done();
+    assert.ok(old.answered.some((d) => d.pressed === kDownloadButton), JSON.stringify(old));
+
+    // The installer waits for the old process, installs and starts the new
+    // one, which inherits the log and this time meets Microsoft's loader.
+    const relaunched = answerDialogs(w.dir, 'new', { [kRuntimeText]: IDOK });
+    await waitFor(() => vesk.lines().filter((l) => l.startsWith('NATIVE keyboard hook')).length >= 2, 120000,
+                  () => `the relaunched Vesk's start-up line\n${vesk.log()}`);
+    await waitFor(() => uninstallEntry()?.DisplayVersion === kNew, 60000, 'the uninstall entry to say 1.1.0');
+    assert.equal(fileVersion(installedExe), kNew);
+    await dismissRuntimeMessage(relaunched);
+    assert.equal((await relaunched.done()).code, 0, 'the relaunched Vesk ended');
+  });
+});
+
+test('unins000.exe /VERYSILENT removes the program and keeps the user\'s documents', { timeout: 180000 },
+     async () => {
+  await releaseWorld();
+  const note = path.join(programs, '我的笔记.md');
+  fs.writeFileSync(note, '# 留着\n');
+  assert.equal(await runWine(path.join(installDir, 'unins000.exe'), ['/VERYSILENT']), 0);
+  // unins000.exe hands over to a copy of itself in the temporary folder,
+  // which does the work after the first one has ended.
+  const left = () => [installDir, shortcut].filter((p) => fs.existsSync(p));
+  await waitFor(() => left().length === 0 && uninstallEntry() === null, 60000,
+                () => `the uninstall; left: ${left().join(', ')} ` +
+                      `${fs.existsSync(installDir) ? fs.readdirSync(installDir, { recursive: true }).join(', ') : ''}`);
+  assert.ok(!openWithOffered(), '"Open with Vesk" removed');
+  assert.equal(fs.readFileSync(note, 'utf8'), '# 留着\n');
+});
