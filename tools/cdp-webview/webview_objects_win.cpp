@@ -3,6 +3,9 @@
 #include <shlwapi.h>
 
 #include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "core/json.h"
 #include "path_mapping.h"
 #include "ui_thread_win.h"
+#include "window_embedding_win.h"
 #include "webhost/com_object.h"
 #include "platform/com.h"
 #include "platform/strings.h"
@@ -343,6 +347,9 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   std::string session_id;
   HWND parent = nullptr;
   RECT bounds{};
+  bool shown = true;
+  // The browser's app window inside the host, with a display.
+  std::unique_ptr<EmbeddedBrowserWindow> embedded;
   bool ready = false;
   bool closed = false;
   // The COM faces, not owned: they clear these when they go.
@@ -374,13 +381,18 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   }
 
   void apply_bounds() {
-    if (!ready || closed || visible_browser()) return;
+    if (!ready || closed) return;
+    if (visible_browser()) return place_window();
     const long width = bounds.right - bounds.left;
     const long height = bounds.bottom - bounds.top;
     if (width <= 0 || height <= 0) return;
     send("Emulation.setDeviceMetricsOverride",
          "{\"width\":" + std::to_string(width) + ",\"height\":" + std::to_string(height) +
              ",\"deviceScaleFactor\":1,\"mobile\":false}");
+  }
+
+  void place_window() {
+    if (embedded && !closed) embedded->place(bounds, shown);
   }
 
   // Always raised from the mailbox, never inside the call that caused it.
@@ -528,6 +540,7 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
     message_handlers.clear();
     navigation_handlers.clear();
     accelerator_handlers.clear();
+    if (embedded) embedded->release();
     connection->unsubscribe(session_id);
     if (!target_id.empty()) {
       std::string params = "{\"targetId\":";
@@ -818,6 +831,8 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
   }
   HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL visible) override {
     visible_ = visible;
+    session_->shown = visible != FALSE;
+    session_->place_window();
     return session_->closed ? kClosed : S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Bounds(RECT* bounds) override {
@@ -938,17 +953,65 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
 
 // --- the environment -----------------------------------------------------------------
 
+// The page a new controller drives. With a display the browser was started
+// as an app window (no tabs or address bar) and that window's page is the
+// one to take; otherwise, and for any further controller, a new target.
+void with_page_target(const std::shared_ptr<CdpConnection>& connection, std::function<void(std::string)> next) {
+  auto create = [connection, next] {
+    connection->send("Target.createTarget", R"({"url":"about:blank","newWindow":true})", "",
+                     [next](CdpMessage& created) {
+                       next(created.failed ? std::string() : created.body.get_string("targetId", ""));
+                     });
+  };
+  if (!visible_browser()) return create();
+  connection->send("Target.getTargets", "{}", "", [create, next](CdpMessage& reply) {
+    const JsonValue* targets = reply.failed ? nullptr : reply.body.find("targetInfos");
+    if (targets && targets->is_array()) {
+      for (const auto& target : targets->as_array()) {
+        if (target.get_string("type", "") == "page" && !target.get_bool("attached", true)) {
+          return next(target.get_string("targetId", ""));
+        }
+      }
+    }
+    create();
+  });
+}
+
+// Puts the page's window inside the host: a title of its own lets us find
+// its X window; the caller's first navigation replaces it. A window we
+// cannot take in stays where the browser put it, still usable.
+void embed_window(const std::shared_ptr<PageSession>& session, std::function<void()> finish) {
+  const std::string title = "vesk-cdp-" + session->target_id;
+  std::string params = R"({"expression":)";
+  std::string expression = "document.title = ";
+  append_json_quoted(title, expression);
+  append_json_quoted(expression, params);
+  params += '}';
+  std::weak_ptr<PageSession> weak = session;
+  session->send("Runtime.evaluate", std::move(params), [weak, title, finish](CdpMessage&) {
+    if (auto self = weak.lock(); self && !self->closed) {
+      std::string error;
+      self->embedded = EmbeddedBrowserWindow::attach(self->parent, title, self->bounds, self->shown, error);
+      if (!self->embedded) {
+        const std::string line = "cdp-webview: the editor stays in a window of its own: " + error + "\n";
+        OutputDebugStringA(line.c_str());
+        std::fputs(line.c_str(), stderr);
+      }
+    }
+    finish();
+  });
+}
+
 // Brings a new page up: a target of its own, attached as a flat session,
 // with lifecycle events, the message binding and the page shim in place
 // before the caller's first navigation.
 void start_page(std::shared_ptr<PageSession> session, ComPtr<Controller> controller,
                 ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> handler) {
   auto fail = [handler] { handler->Invoke(E_FAIL, nullptr); };
-  session->connection->send(
-      "Target.createTarget", R"({"url":"about:blank","newWindow":true})", "",
-      [session, controller, handler, fail](CdpMessage& created) {
-        session->target_id = created.body.get_string("targetId", "");
-        if (created.failed || session->target_id.empty()) return fail();
+  with_page_target(
+      session->connection, [session, controller, handler, fail](std::string target_id) {
+        session->target_id = std::move(target_id);
+        if (session->target_id.empty()) return fail();
         std::string params = "{\"targetId\":";
         append_json_quoted(session->target_id, params);
         params += ",\"flatten\":true}";
@@ -986,9 +1049,13 @@ void start_page(std::shared_ptr<PageSession> session, ComPtr<Controller> control
                     return;
                   }
                   if (--*remaining > 0) return;
-                  session->ready = true;
-                  session->apply_bounds();
-                  handler->Invoke(S_OK, controller.get());
+                  auto finish = [session, controller, handler] {
+                    session->ready = true;
+                    session->apply_bounds();
+                    handler->Invoke(S_OK, controller.get());
+                  };
+                  if (visible_browser()) return embed_window(session, finish);
+                  finish();
                 });
               }
             });
