@@ -51,11 +51,11 @@ TEST(WindowEmbedding, EmbeddingWithdrawsPlacesThenShows) {
   EXPECT_EQ(hidden.size(), 14u);
 }
 
-TEST(WindowEmbedding, SearchesForTheExactTitleAndReadsTheAnswers) {
-  EXPECT_EQ(exact_pattern("vesk-cdp-A1.b(2)"), "^vesk-cdp-A1\\.b\\(2\\)$");
+TEST(WindowEmbedding, SearchesByTitleAndReadsTheAnswers) {
+  EXPECT_EQ(prefix_pattern("vesk-cdp-A1.b(2)"), "^vesk-cdp-A1\\.b\\(2\\)");
   const Args find = find_window_arguments("t", "10");
   EXPECT_EQ(find.front(), "timeout");
-  EXPECT_EQ(find.back(), "^t$");
+  EXPECT_EQ(find.back(), "^t");
   // The output file and the command never pass through the shell's parser.
   EXPECT_EQ(with_output_to("/tmp/a b; rm x", {"xdotool", "$(x)"}),
             (Args{"/bin/sh", "-c", "exec \"$@\" > \"$0\"", "/tmp/a b; rm x", "xdotool", "$(x)"}));

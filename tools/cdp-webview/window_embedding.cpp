@@ -55,7 +55,7 @@ std::vector<std::string> embed_arguments(std::string_view window, std::string_vi
 
 std::vector<std::string> find_window_arguments(std::string_view title, std::string_view timeout) {
   return {"timeout", std::string(timeout), "xdotool", "search", "--sync", "--limit", "1",
-          "--name",  exact_pattern(title)};
+          "--name",  prefix_pattern(title)};
 }
 
 std::vector<std::string> with_output_to(std::string_view file, std::vector<std::string> command) {
@@ -90,13 +90,12 @@ std::optional<ScreenPoint> parse_window_origin(std::string_view text) {
   return ScreenPoint{*x, *y};
 }
 
-std::string exact_pattern(std::string_view text) {
+std::string prefix_pattern(std::string_view text) {
   std::string pattern = "^";
   for (const char c : text) {
     if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) pattern += '\\';
     pattern += c;
   }
-  pattern += '$';
   return pattern;
 }
 

@@ -43,7 +43,8 @@ std::vector<std::string> placement_arguments(std::string_view window, const std:
 // unmapping first withdraws it) into `parent` at `now`.
 std::vector<std::string> embed_arguments(std::string_view window, std::string_view parent, const ChildPlacement& now);
 
-// xdotool arguments for the first window whose title is exactly `title`,
+// xdotool arguments for the first window whose title starts with `title`
+// (a browser started without --app adds its own name after the page's),
 // waiting up to the time `timeout` (coreutils syntax) for it to appear.
 std::vector<std::string> find_window_arguments(std::string_view title, std::string_view timeout);
 
@@ -56,8 +57,8 @@ std::string parse_window_id(std::string_view text);
 // X and Y of `xdotool getwindowgeometry --shell`.
 std::optional<ScreenPoint> parse_window_origin(std::string_view text);
 
-// Matches exactly `text` as an extended regular expression, which is what
-// xdotool's search takes.
-std::string exact_pattern(std::string_view text);
+// Matches what starts with `text`, as an extended regular expression,
+// which is what xdotool's search takes.
+std::string prefix_pattern(std::string_view text);
 
 }  // namespace vesk::cdp

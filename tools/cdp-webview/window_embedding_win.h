@@ -18,9 +18,10 @@ namespace vesk::cdp {
 
 class EmbeddedBrowserWindow {
  public:
-  // Finds the browser window titled `title` and moves it into `host` over
-  // `bounds` (the host's client coordinates). Null, with the reason, when
-  // this is not Wine, the host has no X window, or no such window shows up.
+  // Finds the browser window whose title starts with `title` and moves it
+  // into `host` over `bounds` (the host's client coordinates). Null, with
+  // the reason, when this is not Wine, the host has no X window, or no such
+  // window shows up.
   static std::unique_ptr<EmbeddedBrowserWindow> attach(HWND host, const std::string& title, RECT bounds, bool shown,
                                                        std::string& error);
   ~EmbeddedBrowserWindow();
