@@ -19,14 +19,15 @@ SpawnFunction unix_spawn() {
   return spawn;
 }
 
-// Runs a Unix program to its end; true when it could be started.
-bool run(std::vector<std::string> args) {
+// Runs a Unix program, to its end unless told not to wait; true when it
+// could be started.
+bool run(std::vector<std::string> args, bool wait = true) {
   const SpawnFunction spawn = unix_spawn();
   if (!spawn || args.empty()) return false;
   std::vector<char*> argv;
   for (auto& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  return spawn(argv.data(), 1) == 0;
+  return spawn(argv.data(), wait ? 1 : 0) == 0;
 }
 
 bool run_xdotool(std::vector<std::string> args) {
@@ -134,8 +135,10 @@ void EmbeddedBrowserWindow::place(RECT bounds, bool shown) {
   }
   if (was_iconic_ && placed_ && placed_->shown) {
     // Unmapping the host took the browser's contents and the browser did not
-    // see it happen; mapping its window again makes it draw them.
-    run_xdotool({"windowunmap", "--sync", window_, "windowmap", window_});
+    // see it happen; mapping its window again once the host shows makes it
+    // draw them. Wine shows the host from this thread after we return, so
+    // this one is not waited for.
+    run({"timeout", "10", "xdotool", "windowunmap", "--sync", window_, "windowmap", "--sync", window_}, false);
   }
   was_iconic_ = false;
   if (GetWindowLongPtrW(host_, GWL_STYLE) != measured_style_ ||
