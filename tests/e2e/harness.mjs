@@ -86,9 +86,11 @@ export function winPath(unixPath) {
 
 // --- display ------------------------------------------------------------------
 
-// The caller's DISPLAY, or an Xvfb of our own on a free display number.
-export async function ensureDisplay() {
-  if (process.env.DISPLAY) return { display: process.env.DISPLAY, stop: async () => {} };
+// The caller's DISPLAY, or (always with `own`) an Xvfb of our own on a free
+// display number.
+export async function ensureDisplay({ own = false } = {}) {
+  if (process.env.DISPLAY && !own) return { display: process.env.DISPLAY, stop: async () => {} };
+  const callers = process.env.DISPLAY;
   for (let n = 150; n < 250; n++) {
     if (fs.existsSync(`/tmp/.X11-unix/X${n}`) || fs.existsSync(`/tmp/.X${n}-lock`)) continue;
     const xvfb = launch('Xvfb', [`:${n}`, '-screen', '0', '1280x1024x24', '-nolisten', 'tcp']);
@@ -99,7 +101,12 @@ export async function ensureDisplay() {
       process.env.DISPLAY = `:${n}`;
       return {
         display: `:${n}`,
-        stop: async () => { killGroup(xvfb, 'SIGTERM'); await xvfb.exited; delete process.env.DISPLAY; },
+        stop: async () => {
+          killGroup(xvfb, 'SIGTERM');
+          await xvfb.exited;
+          if (callers) process.env.DISPLAY = callers;
+          else delete process.env.DISPLAY;
+        },
       };
     }
     killGroup(xvfb);
@@ -114,13 +121,26 @@ export const chromiumFlags = [
   '--disable-background-networking', '--disable-component-update', '--disable-sync',
 ];
 
+// What scripts/run adds with a display: one frameless app window, which the
+// web control takes into Vesk's window (VESK_CDP_VISIBLE).
+const appWindowDir = path.join(root, 'tools/cdp-webview');
+export const appWindowFlags = fs.readFileSync(path.join(appWindowDir, 'app-window-flags.txt'), 'utf8')
+  .split('\n').map((line) => line.trim()).filter((line) => line && !line.startsWith('#'));
+
 // A fresh Chromium with its own profile; the DevTools port is the one it
-// picked itself (port 0), read back from its profile.
+// picked itself (port 0), read back from its profile. `visible` starts it
+// as scripts/run does with a display.
 export async function startChromium({ visible = false } = {}) {
   const profile = tempDir('vesk-chromium-');
   const args = [...chromiumFlags, '--remote-debugging-port=0', `--user-data-dir=${profile}`];
-  if (!visible) args.unshift('--headless=new');
-  args.push('about:blank');
+  if (visible) {
+    fs.mkdirSync(path.join(profile, 'Default'));
+    fs.copyFileSync(path.join(appWindowDir, 'app-window-preferences.json'), path.join(profile, 'Default/Preferences'));
+    args.push(...appWindowFlags);
+  } else {
+    args.unshift('--headless=new');
+    args.push('about:blank');
+  }
   const browser = launch(process.env.VESK_CHROMIUM || 'chromium', args);
   const portFile = path.join(profile, 'DevToolsActivePort');
   let port;
@@ -228,16 +248,21 @@ export function windowsPidFrom(folder) {
 }
 
 // One scenario's world: display, browser, folder; everything stopped after.
-export async function withWorld(body) {
-  const display = await ensureDisplay();
-  const browser = await startChromium();
+// `visible` runs the browser as scripts/run does with a display, on an Xvfb
+// of the scenario's own, so nothing else is on its screen.
+export async function withWorld(body, { visible = false } = {}) {
+  const display = await ensureDisplay({ own: visible });
+  const browser = await startChromium({ visible });
   const dir = tempDir();
   const running = [];
   const world = {
     dir,
+    display: display.display,
     port: browser.port,
+    browser: browser.process,
     vesk(options) {
-      const vesk = startVesk({ dir, port: browser.port, ...options });
+      const env = visible ? { VESK_CDP_VISIBLE: '1', ...options?.env } : options?.env;
+      const vesk = startVesk({ dir, port: browser.port, ...options, env });
       running.push(vesk);
       return vesk;
     },

@@ -1,9 +1,12 @@
 // For the end-to-end tests: posts one window message to the main window of a
-// running Vesk.exe, as a menu click or the close button would.
-//   webhost_e2e_post <windows pid> <message> [wparam]
-// Exit code 0 once posted, 1 when no such window appeared within 10 s.
+// running Vesk.exe, as a menu click or the close button would; or, given
+// "client" for the message, prints where its client area is on the screen
+// ("left top width height").
+//   webhost_e2e_post <windows pid> <message>|client [wparam]
+// Exit code 0 once done, 1 when no such window appeared within 10 s.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 
@@ -32,11 +35,19 @@ BOOL CALLBACK look(HWND window, LPARAM data) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   Search search{static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10))};
+  const bool client = std::wcscmp(argv[2], L"client") == 0;
   const UINT message = static_cast<UINT>(std::wcstoul(argv[2], nullptr, 0));
   const WPARAM wparam = argc > 3 ? static_cast<WPARAM>(std::wcstoul(argv[3], nullptr, 0)) : 0;
   for (int attempt = 0; attempt < 100 && !search.window; ++attempt) {
     EnumWindows(look, reinterpret_cast<LPARAM>(&search));
     if (!search.window) Sleep(100);
+  }
+  if (client && search.window) {
+    RECT area{};
+    POINT corner{0, 0};
+    if (!GetClientRect(search.window, &area) || !ClientToScreen(search.window, &corner)) return 1;
+    std::printf("%ld %ld %ld %ld\n", corner.x, corner.y, area.right, area.bottom);
+    return 0;
   }
   return search.window && PostMessageW(search.window, message, wparam, 0) ? 0 : 1;
 }

@@ -35,6 +35,8 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
   }
   HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL visible) override {
     visible_ = visible;
+    session_->shown = visible != FALSE;
+    session_->place_window();
     return session_->closed ? kClosed : S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Bounds(RECT* bounds) override {

@@ -1,6 +1,10 @@
 #include "environment_win.h"
 
+#include <cstdio>
+#include <functional>
 #include <iterator>
+#include <memory>
+#include <string>
 #include <utility>
 
 #include "controller_win.h"
@@ -14,17 +18,65 @@
 namespace vesk::cdp {
 namespace {
 
+// The page a new controller drives. With a display the browser was started
+// as an app window (no tabs or address bar) and that window's page is the
+// one to take; otherwise, and for any further controller, a new target.
+void with_page_target(const std::shared_ptr<CdpConnection>& connection, std::function<void(std::string)> next) {
+  auto create = [connection, next] {
+    connection->send("Target.createTarget", R"({"url":"about:blank","newWindow":true})", "",
+                     [next](CdpMessage& created) {
+                       next(created.failed ? std::string() : created.body.get_string("targetId", ""));
+                     });
+  };
+  if (!visible_browser()) return create();
+  connection->send("Target.getTargets", "{}", "", [create, next](CdpMessage& reply) {
+    const JsonValue* targets = reply.failed ? nullptr : reply.body.find("targetInfos");
+    if (targets && targets->is_array()) {
+      for (const auto& target : targets->as_array()) {
+        if (target.get_string("type", "") == "page" && !target.get_bool("attached", true)) {
+          return next(target.get_string("targetId", ""));
+        }
+      }
+    }
+    create();
+  });
+}
+
+// Puts the page's window inside the host: a title of its own lets us find
+// its X window; the caller's first navigation replaces it. A window we
+// cannot take in stays where the browser put it, still usable.
+void embed_window(const std::shared_ptr<PageSession>& session, std::function<void()> finish) {
+  const std::string title = "vesk-cdp-" + session->target_id;
+  std::string params = R"({"expression":)";
+  std::string expression = "document.title = ";
+  append_json_quoted(title, expression);
+  append_json_quoted(expression, params);
+  params += '}';
+  std::weak_ptr<PageSession> weak = session;
+  session->send("Runtime.evaluate", std::move(params), [weak, title, finish](CdpMessage&) {
+    if (auto self = weak.lock(); self && !self->closed) {
+      std::string error;
+      self->embedded = EmbeddedBrowserWindow::attach(self->parent, title, self->bounds, self->shown, error);
+      if (!self->embedded) {
+        const std::string line = "cdp-webview: the editor stays in a window of its own: " + error + "\n";
+        OutputDebugStringA(line.c_str());
+        std::fputs(line.c_str(), stderr);
+      }
+    }
+    finish();
+  });
+}
+
 // Brings a new page up: a target of its own, attached as a flat session,
 // with lifecycle events, the message binding and the page shim in place
 // before the caller's first navigation.
 void start_page(std::shared_ptr<PageSession> session, ComPtr<ICoreWebView2Controller> controller,
                 ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> handler) {
   auto fail = [handler] { handler->Invoke(E_FAIL, nullptr); };
-  session->connection->send(
-      "Target.createTarget", R"({"url":"about:blank","newWindow":true})", "",
-      [session, controller, handler, fail](CdpMessage& created) {
-        session->target_id = created.body.get_string("targetId", "");
-        if (created.failed || session->target_id.empty()) return fail();
+  with_page_target(
+      session->connection, [session, controller, handler, fail](std::string target_id) {
+        session->target_id = std::move(target_id);
+        if (session->target_id.empty()) return fail();
         std::string params = "{\"targetId\":";
         append_json_quoted(session->target_id, params);
         params += ",\"flatten\":true}";
@@ -63,9 +115,13 @@ void start_page(std::shared_ptr<PageSession> session, ComPtr<ICoreWebView2Contro
                     return;
                   }
                   if (--*remaining > 0) return;
-                  session->ready = true;
-                  session->apply_bounds();
-                  handler->Invoke(S_OK, controller.get());
+                  auto finish = [session, controller, handler] {
+                    session->ready = true;
+                    session->apply_bounds();
+                    handler->Invoke(S_OK, controller.get());
+                  };
+                  if (visible_browser()) return embed_window(session, finish);
+                  finish();
                 });
               }
             });

@@ -13,17 +13,18 @@
 #include "wine_paths_win.h"
 
 namespace vesk::cdp {
-namespace {
-
 bool visible_browser() {
   wchar_t value[4] = {};
   return GetEnvironmentVariableW(L"VESK_CDP_VISIBLE", value, 4) > 0 && value[0] != L'0';
 }
 
-}  // namespace
+void PageSession::place_window() {
+  if (embedded && !closed) embedded->place(bounds, shown);
+}
 
 void PageSession::apply_bounds() {
-  if (!ready || closed || visible_browser()) return;
+  if (!ready || closed) return;
+  if (visible_browser()) return place_window();
   const long width = bounds.right - bounds.left;
   const long height = bounds.bottom - bounds.top;
   if (width <= 0 || height <= 0) return;
@@ -181,6 +182,7 @@ void PageSession::close() {
   message_handlers.clear();
   navigation_handlers.clear();
   accelerator_handlers.clear();
+  if (embedded) embedded->release();
   navigation_events.clear();
   connection->unsubscribe(session_id);
   if (!target_id.empty()) {

@@ -15,9 +15,14 @@
 #include "cdp_connection_win.h"
 #include "event_registrations_win.h"
 #include "navigation_events_win.h"
+#include "window_embedding_win.h"
 #include "webhost/webview2_api.h"
 
 namespace vesk::cdp {
+
+// True when the browser runs with a display (VESK_CDP_VISIBLE): its page is
+// then an app window that we hold inside the host window.
+bool visible_browser();
 
 struct PageSession : std::enable_shared_from_this<PageSession> {
   std::shared_ptr<CdpConnection> connection;
@@ -25,6 +30,9 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   std::string session_id;
   HWND parent = nullptr;
   RECT bounds{};
+  bool shown = true;
+  // The browser's app window inside the host, with a display.
+  std::unique_ptr<EmbeddedBrowserWindow> embedded;
   bool ready = false;
   bool closed = false;
   // The COM faces, not owned: they clear these when they go.
@@ -57,6 +65,7 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   }
 
   void apply_bounds();
+  void place_window();
   // Always raised from the mailbox, never inside the call that caused it.
   void complete_navigation(UINT64 id, bool success, COREWEBVIEW2_WEB_ERROR_STATUS status);
   std::string caller_url_for(const std::string& page_url) const;
