@@ -21,9 +21,20 @@ bool write_all(HANDLE file, std::string_view bytes) {
   return true;
 }
 
+// One rename over the old file. ReplaceFileW would carry the old file's
+// ACL, attributes and streams over, but it is several steps (Wine's too):
+// killed between them it leaves no file under the document's name. A rename
+// is one step on NTFS and on Wine's file systems, so the name always holds
+// either the old text or the new one.
 bool replace_file(const std::wstring& target, const std::wstring& temporary, unsigned long& error) {
-  if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                   nullptr, nullptr)) {
+  // Windows refuses to rename over a read-only file; Wine does not. A file
+  // the user marked read-only keeps its content either way.
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    error = ERROR_ACCESS_DENIED;
+    return false;
+  }
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
   error = GetLastError();

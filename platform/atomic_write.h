@@ -37,7 +37,7 @@ using ReplaceStep =
     std::function<bool(const std::wstring& target, const std::wstring& temporary, unsigned long& error)>;
 
 // Writes to "<path>.tmp-<pid>" beside the target, flushes it to the disk,
-// then replaces the target in one step (ReplaceFileW unless `replace` is
+// then replaces the target in one step (a rename over it unless `replace` is
 // given). On failure the temporary is deleted unless it is kept as above.
 AtomicWriteResult write_file_atomically_reporting(const std::string& path, std::string_view bytes,
                                                   const ReplaceStep& replace = nullptr);
