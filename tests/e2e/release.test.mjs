@@ -201,6 +201,9 @@ test('the setup installs per user, silently, with its uninstaller, shortcut and 
     assert.ok(fs.existsSync(path.join(oldDist, name)), name);
   }
   assert.match(packageOutput, /Vesk\.exe .* MB/);
+  // The manifest carries a signed expiry about 90 days ahead.
+  const expires = Date.parse(JSON.parse(fs.readFileSync(path.join(oldDist, 'manifest.json'), 'utf8')).expires);
+  assert.ok(Math.abs(expires - Date.now() - 90 * 86400000) < 2 * 86400000, 'expires in about 90 days');
   assert.ok(fs.statSync(setup).size <= 4 * 1048576, 'the setup stays within 4 MB');
 
   assert.equal(await runWine(setup, ['/VERYSILENT', '/SUPPRESSMSGBOXES']), 0);
