@@ -52,6 +52,7 @@ std::string choose_export_file(HWND owner, const ExportTarget& kind, const std::
 }  // namespace
 
 void VeskMainWindow::export_html(const std::string& html) {
+  if (busy_with_modal_flow(5)) return;
   if (html.empty()) {
     set_status("导出失败：页面没有返回内容");
     return;
@@ -75,8 +76,15 @@ void VeskMainWindow::export_html(const std::string& html) {
   set_status(export_status_text(target, missing));
 }
 
+bool VeskMainWindow::pdf_export_busy() {
+  if (!pdf_export_running_) return false;
+  write_diagnostic_line("NATIVE pdf busy");
+  set_status("正在导出 PDF，请稍候");
+  return true;
+}
+
 void VeskMainWindow::begin_pdf_export() {
-  if (!core_ || document_path_.empty()) return;
+  if (!core_ || document_path_.empty() || pdf_export_busy()) return;
   const std::string target = choose_export_file(window_, kPdfTarget, suggested_export_path(document_path_, "", ".pdf"));
   if (target.empty()) return;
   set_status("正在导出 PDF…");
@@ -84,7 +92,7 @@ void VeskMainWindow::begin_pdf_export() {
 }
 
 void VeskMainWindow::export_pdf_requested(const std::string& path) {
-  if (!web_host_ || path.empty()) return;
+  if (!web_host_ || path.empty() || pdf_export_busy()) return;
   // A stale file must not pass for a fresh export if printing fails.
   DeleteFileW(to_utf16(path).c_str());
   WebHostView* view = web_host_.get();
@@ -97,12 +105,14 @@ void VeskMainWindow::export_pdf_requested(const std::string& path) {
   };
   // The web host drops its callbacks once closed, and it is closed before
   // the window goes away, so `this` and `view` outlive every callback.
+  pdf_export_running_ = true;
   VeskExportPdf(host, path, [this, path](bool ok, const std::string& message) {
     finish_pdf_export(path, ok, message);
   });
 }
 
 void VeskMainWindow::finish_pdf_export(const std::string& path, bool ok, const std::string& message) {
+  pdf_export_running_ = false;
   if (ok) {
     write_diagnostic_line("NATIVE pdf path=" + path + " size=" + std::to_string(file_size(path)));
     set_status("已导出到 " + path);

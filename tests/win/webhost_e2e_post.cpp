@@ -1,7 +1,9 @@
 // For the end-to-end tests: posts one window message to the main window of a
 // running Vesk.exe, as a menu click or the close button would.
-//   webhost_e2e_post <windows pid> <message> [wparam]
-// Exit code 0 once posted, 1 when no such window appeared within 10 s.
+//   webhost_e2e_post <windows pid> <message> [wparam] [times] [gap ms]
+// Pid 0 takes any Vesk window. Posts `times` (1 unless told) copies, `gap`
+// milliseconds apart. Exit code 0 once posted, 1 when no such window
+// appeared within 10 s.
 #include <windows.h>
 
 #include <cstdlib>
@@ -20,7 +22,7 @@ BOOL CALLBACK look(HWND window, LPARAM data) {
   GetWindowThreadProcessId(window, &owner);
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
-  if (owner == search.process && std::wcscmp(name, L"VeskNativeWindow") == 0) {
+  if ((search.process == 0 || owner == search.process) && std::wcscmp(name, L"VeskNativeWindow") == 0) {
     search.window = window;
     return FALSE;
   }
@@ -38,5 +40,12 @@ int wmain(int argc, wchar_t** argv) {
     EnumWindows(look, reinterpret_cast<LPARAM>(&search));
     if (!search.window) Sleep(100);
   }
-  return search.window && PostMessageW(search.window, message, wparam, 0) ? 0 : 1;
+  if (!search.window) return 1;
+  const unsigned long times = argc > 4 ? std::wcstoul(argv[4], nullptr, 10) : 1;
+  const DWORD gap = argc > 5 ? static_cast<DWORD>(std::wcstoul(argv[5], nullptr, 10)) : 0;
+  for (unsigned long i = 0; i < times; ++i) {
+    if (i > 0) Sleep(gap);
+    if (!PostMessageW(search.window, message, wparam, 0)) return 1;
+  }
+  return 0;
 }

@@ -21,6 +21,7 @@ struct FakeObject {
   BOOL success = FALSE;             // navigation arguments
   COREWEBVIEW2_WEB_ERROR_STATUS status = COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN;
   COREWEBVIEW2_KEY_EVENT_KIND key_kind = COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN;
+  bool key_repeat = false;
   UINT key = 0;
 };
 
@@ -262,6 +263,12 @@ HRESULT STDMETHODCALLTYPE get_virtual_key(FakeObject* self, UINT* out) {
   *out = self->key;
   return S_OK;
 }
+HRESULT STDMETHODCALLTYPE get_physical_key_status(FakeObject* self, COREWEBVIEW2_PHYSICAL_KEY_STATUS* out) {
+  *out = {};
+  out->RepeatCount = 1;
+  out->WasKeyDown = self->key_repeat ? TRUE : FALSE;
+  return S_OK;
+}
 HRESULT STDMETHODCALLTYPE put_handled(FakeObject*, BOOL handled) {
   record("put_Handled " + std::to_string(handled));
   world().accelerator_handled = handled != FALSE;
@@ -300,6 +307,7 @@ void* const* vtable_of(Kind kind) {
   static const std::vector<void*> message_args = table<6>({{3, F(get_source)}, {4, F(get_json)}});
   static const std::vector<void*> navigation_args = table<6>({{3, F(get_is_success)}, {4, F(get_error_status)}});
   static const std::vector<void*> key_args = table<9>({{3, F(get_key_kind)}, {4, F(get_virtual_key)},
+                                                       {6, F(get_physical_key_status)},
                                                        {8, F(put_handled)}});
   switch (kind) {
     case Kind::Environment: return environment.data();
@@ -399,10 +407,11 @@ void FakeWebView2::complete_navigation(bool success, COREWEBVIEW2_WEB_ERROR_STAT
   release(args);
 }
 
-void FakeWebView2::press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key) {
+void FakeWebView2::press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key, bool repeat) {
   accelerator_handled = false;
   FakeObject* args = make(Kind::KeyArgs);
   args->key_kind = kind;
+  args->key_repeat = repeat;
   args->key = key;
   accelerator_handler->Invoke(nullptr, as<ICoreWebView2AcceleratorKeyPressedEventArgs>(args));
   release(args);

@@ -57,7 +57,7 @@ struct FakeWebView2 {
   void complete_controller(HRESULT result, bool with_controller = true);
   void send_message(const std::wstring& source, const std::wstring& json);
   void complete_navigation(bool success, COREWEBVIEW2_WEB_ERROR_STATUS status = COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN);
-  void press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key);
+  void press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key, bool repeat = false);
   void complete_script(std::size_t index, HRESULT result, const wchar_t* json);
   void complete_capture(HRESULT result);
   void complete_print(HRESULT result, BOOL printed);

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "control_rules_win.h"
 #include "core/json.h"
 #include "path_mapping.h"
 #include "ui_thread_win.h"
@@ -351,6 +352,9 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   Handlers<ICoreWebView2WebMessageReceivedEventHandler> message_handlers;
   Handlers<ICoreWebView2NavigationCompletedEventHandler> navigation_handlers;
   Handlers<ICoreWebView2AcceleratorKeyPressedEventHandler> accelerator_handlers;
+  LateMessages late_messages;
+  // The real control prints one page at a time.
+  bool printing = false;
 
   struct Navigation {
     UINT64 id = 0;
@@ -525,6 +529,7 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
     if (closed) return;
     closed = true;
     navigation.reset();
+    late_messages.clear();
     message_handlers.clear();
     navigation_handlers.clear();
     accelerator_handlers.clear();
@@ -648,7 +653,12 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
                          "if(w&&w.__deliver)w.__deliver(JSON.parse(";
     append_json_quoted(text, script);
     script += "));})()";
-    session_->send("Runtime.evaluate", evaluate_params(script));
+    std::weak_ptr<PageSession> weak = session_;
+    session_->late_messages.post(std::move(script), [weak](const std::string& held) {
+      if (auto session = weak.lock(); session && !session->closed) {
+        session->send("Runtime.evaluate", evaluate_params(held));
+      }
+    });
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR text) override {
@@ -687,10 +697,18 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
     if (session_->closed) return kClosed;
     if (!path || !*path) return E_INVALIDARG;
     auto hold = ComPtr<ICoreWebView2PrintToPdfCompletedHandler>::retain(handler);
+    if (session_->printing) {
+      // As documented: the handler runs at once, unsuccessful.
+      if (hold) hold->Invoke(S_OK, FALSE);
+      return S_OK;
+    }
+    session_->printing = true;
     const std::wstring target = path;
+    std::weak_ptr<PageSession> weak = session_;
     session_->send(
         "Page.printToPDF", print_to_pdf_params(print_options_from(settings)),
-        [hold, target](CdpMessage& reply) {
+        [hold, target, weak](CdpMessage& reply) {
+          if (auto session = weak.lock()) session->printing = false;
           bool printed = false;
           if (!reply.failed) printed = write_file(target.c_str(), decode_base64(reply.body.get_string("data", "")));
           if (hold) hold->Invoke(reply.failed ? E_FAIL : S_OK, printed ? TRUE : FALSE);
@@ -878,7 +896,11 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
   }
   HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE Close() override {
+    const bool was_open = !session_->closed;
     session_->close();
+    // The real Close waits for the browser and runs the caller's pending
+    // window messages meanwhile.
+    if (was_open) dispatch_pending_messages();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** web_view) override {
