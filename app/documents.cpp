@@ -14,16 +14,6 @@ std::string file_name_part(std::string_view path) {
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-std::string ensure_extension(std::string_view path, std::string_view extension) {
-  const std::size_t dot = path.rfind('.');
-  const std::size_t slash = path.find_last_of("\\/");
-  const bool has_extension =
-      dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
-  std::string result(path);
-  if (!has_extension) result.append(".").append(extension);
-  return result;
-}
-
 std::string display_name(std::string_view document_path) {
   if (document_path.empty()) return std::string(kUntitledName);
   return file_name_part(document_path);

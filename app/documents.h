@@ -16,9 +16,6 @@ inline constexpr std::string_view kUntitledName = "未命名";
 std::string parent_directory(std::string_view path);
 // Text after the last "\" or "/", or the whole text.
 std::string file_name_part(std::string_view path);
-// Appends "." + extension when the file name has no dot at all (a leading dot
-// counts as one).
-std::string ensure_extension(std::string_view path, std::string_view extension);
 
 // "未命名" for an untitled document, else the file name.
 std::string display_name(std::string_view document_path);

@@ -14,9 +14,11 @@ void VeskMainWindow::start_updater() {
   SetTimer(window_, kUpdateCheckTimer, kUpdateFirstCheckDelayMs, nullptr);
 }
 
-void VeskMainWindow::on_update_timer() { run_background_update_check(window_); }
+void VeskMainWindow::on_update_timer() {
+  run_background_update_check(window_, kUpdateCheckTimer, kUpdateResultMessage);
+}
 
-void VeskMainWindow::check_for_updates_now() { start_update_check(window_, true); }
+void VeskMainWindow::check_for_updates_now() { start_update_check(window_, kUpdateResultMessage, true); }
 
 void VeskMainWindow::discard_update_result(LPARAM result) {
   delete reinterpret_cast<UpdateCheckResult*>(result);

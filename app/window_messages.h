@@ -1,5 +1,6 @@
-// The main window's private messages and timer ids, shared with the parts
-// that post to it (drop target, keyboard hook, updater thread).
+// The main window's private messages, timer ids and menu ids. They stay in
+// app/: the window hands the numbers to the parts that post to it (drop
+// target, updater thread) when it starts them.
 #pragma once
 
 #include <windows.h>

@@ -53,6 +53,16 @@ std::string path_stem(std::string_view name) {
   return std::string(name.substr(0, dot));
 }
 
+std::string ensure_extension(std::string_view path, std::string_view extension) {
+  const std::size_t dot = path.rfind('.');
+  const std::size_t slash = path.find_last_of("\\/");
+  const bool has_extension =
+      dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
+  std::string result(path);
+  if (!has_extension) result.append(".").append(extension);
+  return result;
+}
+
 bool is_markdown_path(std::string_view path) {
   static constexpr std::array<std::string_view, 5> kMarkdown = {"md", "markdown", "mdown", "mkd",
                                                                 "txt"};

@@ -16,6 +16,9 @@ std::string path_file_name(std::string_view path);
 std::string path_extension(std::string_view path);
 // The name up to its last "." unless that dot leads the name or is missing.
 std::string path_stem(std::string_view name);
+// Appends "." + extension when the file name has no dot at all (a leading dot
+// counts as one).
+std::string ensure_extension(std::string_view path, std::string_view extension);
 
 // md, markdown, mdown, mkd, txt (ASCII case-insensitive).
 bool is_markdown_path(std::string_view path);

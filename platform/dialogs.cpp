@@ -2,8 +2,8 @@
 
 #include <shlobj.h>
 
+#include "core/paths.h"
 #include "platform/com.h"
-#include "app/documents.h"
 #include "platform/strings.h"
 
 namespace vesk::win {
@@ -73,7 +73,7 @@ std::string show_save_dialog(HWND owner, const std::wstring& title,
   dialog->SetDefaultExtension(extension.c_str());
 
   if (!proposed_path.empty()) {
-    dialog->SetFileName(to_utf16(file_name_part(proposed_path)).c_str());
+    dialog->SetFileName(to_utf16(path_file_name(proposed_path)).c_str());
     const std::size_t slash = proposed_path.find_last_of("\\/");
     if (slash != std::string::npos) {
       preset_dialog_folder(dialog.get(), proposed_path.substr(0, slash));

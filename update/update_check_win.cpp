@@ -43,7 +43,7 @@ UniqueKey open_key(REGSAM access, bool create) {
 
 std::uint32_t now_seconds() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
-void check_body(HWND window, const std::wstring& url, bool manual) {
+void check_body(HWND window, UINT result_message, const std::wstring& url, bool manual) {
   auto result = std::make_unique<UpdateCheckResult>();
   result->manual = manual;
   std::wstring error;
@@ -54,7 +54,7 @@ void check_body(HWND window, const std::wstring& url, bool manual) {
     result->parsed = true;
     result->decision = update_decision(result->manifest, UpdatePlatform::Windows, kAppVersion, kUpdateOsVersion, 0);
   }
-  if (::PostMessageW(window, kUpdateResultMessage, 0, reinterpret_cast<LPARAM>(result.get()))) result.release();
+  if (::PostMessageW(window, result_message, 0, reinterpret_cast<LPARAM>(result.get()))) result.release();
 }
 
 HRESULT CALLBACK prompt_callback(HWND, UINT notification, WPARAM, LPARAM lparam, LONG_PTR) {
@@ -139,19 +139,19 @@ void delete_skipped_update_version() {
   if (key) ::RegDeleteValueW(key.get(), kSkippedVersionValue);
 }
 
-void start_update_check(HWND window, bool manual) {
+void start_update_check(HWND window, UINT result_message, bool manual) {
   const std::wstring url = update_manifest_url();
   update_log("GET %s", to_utf8(url).c_str());
   try {
-    std::thread(check_body, window, url, manual).detach();
+    std::thread(check_body, window, result_message, url, manual).detach();
   } catch (const std::system_error&) {
     update_log("check failed: %s", "cannot start the check thread");
   }
 }
 
-void run_background_update_check(HWND window) {
-  ::KillTimer(window, kUpdateCheckTimer);
-  ::SetTimer(window, kUpdateCheckTimer, kUpdateCheckPeriodMs, nullptr);
+void run_background_update_check(HWND window, UINT_PTR check_timer, UINT result_message) {
+  ::KillTimer(window, check_timer);
+  ::SetTimer(window, check_timer, kUpdateCheckPeriodMs, nullptr);
   const std::uint32_t now = now_seconds();
   const std::optional<std::uint32_t> last = read_last_update_check();
   if (skip_background_check(last, now)) {
@@ -160,7 +160,7 @@ void run_background_update_check(HWND window) {
   }
   // Stored before the check runs, so a failing check also waits a day.
   write_last_update_check(now);
-  start_update_check(window, false);
+  start_update_check(window, result_message, false);
 }
 
 void handle_update_check_result(HWND window, const UpdateCheckResult& result) {

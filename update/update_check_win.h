@@ -1,10 +1,11 @@
 // The update check as the main window drives it: the daily timer, the menu
 // command, the result message and the offer to update.
 //
-// The window calls set_update_callbacks on WM_CREATE, starts
-// kUpdateCheckTimer with 10000 ms, calls run_background_update_check when it
-// expires, start_update_check(window, true) for the "check for updates"
-// command, and handle_update_result_message for kUpdateResultMessage.
+// The window chooses a timer id and a message number of its own. It calls
+// set_update_callbacks on WM_CREATE, starts its timer with 10000 ms, calls
+// run_background_update_check when it expires, start_update_check(window,
+// message, true) for the "check for updates" command, and
+// handle_update_result_message when the message arrives.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +17,6 @@
 
 #include "update/manifest.h"
 #include "update/update_policy.h"
-#include "app/window_messages.h"
 
 namespace vesk::win {
 
@@ -38,14 +38,14 @@ struct UpdateCheckResult {
 void set_update_callbacks(std::function<bool()> has_unsaved_changes, std::function<void()> close_main_window);
 
 // Fetches, parses and decides on a detached thread, then posts
-// kUpdateResultMessage to `window`.
-void start_update_check(HWND window, bool manual);
+// `result_message` to `window`, a new UpdateCheckResult in lParam.
+void start_update_check(HWND window, UINT result_message, bool manual);
 
-// kUpdateCheckTimer expiry: re-arms the timer for a day and checks unless a
-// check started less than a day ago.
-void run_background_update_check(HWND window);
+// Expiry of the window's `check_timer`: re-arms it for a day and checks
+// unless a check started less than a day ago.
+void run_background_update_check(HWND window, UINT_PTR check_timer, UINT result_message);
 
-// UI thread, for kUpdateResultMessage. The caller keeps ownership.
+// UI thread, for the result message. The caller keeps ownership.
 void handle_update_check_result(HWND window, const UpdateCheckResult& result);
 // The same, taking ownership of the lParam result and freeing it.
 void handle_update_result_message(HWND window, LPARAM result);

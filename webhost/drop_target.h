@@ -1,6 +1,7 @@
 // Files dragged from the shell onto the editor: an OLE drop target on the web
 // control's child window (or the main window), which accepts a drag when the
-// editor can use one of its paths and posts the paths to the main window.
+// editor can use one of its paths and posts the paths to the main window with
+// the message number the window chose.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +20,7 @@ using AcceptPaths = std::function<bool(const std::vector<std::string>& paths)>;
 
 class DropTarget final : public IDropTarget, public RefCounted {
  public:
-  DropTarget(HWND window, AcceptPaths accept_paths);
+  DropTarget(HWND window, UINT paths_message, AcceptPaths accept_paths);
 
   HWND window() const { return window_; }
 
@@ -37,16 +38,21 @@ class DropTarget final : public IDropTarget, public RefCounted {
   bool accepts(IDataObject* data) const;
 
   HWND window_;
+  UINT paths_message_;  // lParam: a new std::vector<std::string>, the window's to free
   AcceptPaths accept_paths_;
   bool accepted_ = false;
 };
 
-// Registers a new target on `window`. The caller holds the returned reference
-// (OLE holds its own); on failure null and a reason in `error`.
-DropTarget* register_drop_target(HWND window, AcceptPaths accept_paths, std::string& error);
+// Registers a new target on `window` that posts `paths_message` to its
+// top-level window. The caller holds the returned reference (OLE holds its
+// own); on failure null and a reason in `error`.
+DropTarget* register_drop_target(HWND window, UINT paths_message, AcceptPaths accept_paths, std::string& error);
 
 // The web control's child window that drops land on, or null.
 HWND web_control_window(HWND main_window);
+
+// The window's class name, for the log.
+std::wstring class_name_of(HWND window);
 
 // The file paths a drag carries (CF_HDROP), in the shell's order.
 std::vector<std::string> dropped_paths(IDataObject* data);

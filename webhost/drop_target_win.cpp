@@ -1,6 +1,6 @@
-// The OLE drop target and its registration by the main window. OLE calls the
-// target on the UI thread inside its modal drag loop, so Drop only posts the
-// paths; the window opens them once the drag is over.
+// The OLE drop target and its registration. OLE calls the target on the UI
+// thread inside its modal drag loop, so Drop only posts the paths; the window
+// opens them once the drag is over.
 #include "webhost/drop_target.h"
 
 #include <shellapi.h>
@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "platform/diagnostics.h"
-#include "app/main_window.h"
 #include "platform/strings.h"
 
 namespace vesk::win {
@@ -22,20 +21,20 @@ std::string hresult_text(HRESULT result) {
   return text;
 }
 
-std::wstring class_name_of(HWND window) {
-  wchar_t name[64] = {};
-  const int length = GetClassNameW(window, name, 64);
-  return std::wstring(name, length > 0 ? static_cast<std::size_t>(length) : 0);
-}
-
 void set_effect(DWORD* effect, bool accepted) {
   if (effect) *effect = accepted ? DROPEFFECT_COPY : DROPEFFECT_NONE;
 }
 
 }  // namespace
 
-DropTarget::DropTarget(HWND window, AcceptPaths accept_paths)
-    : window_(window), accept_paths_(std::move(accept_paths)) {}
+std::wstring class_name_of(HWND window) {
+  wchar_t name[64] = {};
+  const int length = GetClassNameW(window, name, 64);
+  return std::wstring(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+DropTarget::DropTarget(HWND window, UINT paths_message, AcceptPaths accept_paths)
+    : window_(window), paths_message_(paths_message), accept_paths_(std::move(accept_paths)) {}
 
 HRESULT DropTarget::QueryInterface(REFIID iid, void** out) {
   return query_interface_of(this, iid, out, {IID_IDropTarget});
@@ -74,13 +73,13 @@ HRESULT DropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
   if (paths->empty()) return S_OK;
   HWND root = GetAncestor(window_, GA_ROOT);
   if (!root) root = window_;
-  if (PostMessageW(root, kDropPathsMessage, 0, reinterpret_cast<LPARAM>(paths.get()))) {
+  if (PostMessageW(root, paths_message_, 0, reinterpret_cast<LPARAM>(paths.get()))) {
     paths.release();  // the window frees it
   }
   return S_OK;
 }
 
-DropTarget* register_drop_target(HWND window, AcceptPaths accept_paths, std::string& error) {
+DropTarget* register_drop_target(HWND window, UINT paths_message, AcceptPaths accept_paths, std::string& error) {
   if (!window) {
     error = "宿主窗口句柄为空";
     return nullptr;
@@ -100,7 +99,7 @@ DropTarget* register_drop_target(HWND window, AcceptPaths accept_paths, std::str
     return nullptr;
   }
 
-  auto* target = new DropTarget(window, std::move(accept_paths));
+  auto* target = new DropTarget(window, paths_message, std::move(accept_paths));
   HRESULT result = RegisterDragDrop(window, target);
   if (result == DRAGDROP_E_ALREADYREGISTERED) {
     RevokeDragDrop(window);
@@ -161,43 +160,6 @@ std::vector<std::string> dropped_paths(IDataObject* data) {
   }
   ReleaseStgMedium(&medium);
   return paths;
-}
-
-// --- the main window's side ------------------------------------------------------
-
-void VeskMainWindow::ensure_drop_target() {
-  if (!window_ || !core_) return;
-  HWND target = web_control_window(window_);
-  if (!target) target = window_;
-  if (drop_target_ && drop_window_ == target && IsWindow(target)) return;
-  revoke_drop_target();
-
-  AcceptPaths accept = [this](const std::vector<std::string>& paths) {
-    return core_ && core_->can_accept_drop(paths);
-  };
-  std::string error;
-  DropTarget* registered = register_drop_target(target, accept, error);
-  if (!registered && target != window_) {
-    registered = register_drop_target(window_, accept, error);
-    target = window_;
-  }
-  drop_target_ = registered;
-  drop_window_ = registered ? target : nullptr;
-  if (registered) {
-    write_diagnostic_line("NATIVE drop target on " + to_utf8(class_name_of(target)) + " " +
-                          std::to_string(reinterpret_cast<std::uintptr_t>(target)));
-  } else {
-    write_diagnostic_line("NATIVE drop target unavailable: " + error);
-  }
-}
-
-void VeskMainWindow::revoke_drop_target() {
-  if (drop_target_) {
-    RevokeDragDrop(drop_window_);
-    drop_target_->Release();
-  }
-  drop_target_ = nullptr;
-  drop_window_ = nullptr;
 }
 
 }  // namespace vesk::win

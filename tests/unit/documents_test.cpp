@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/paths.h"
+
 namespace vesk::win {
 namespace {
 

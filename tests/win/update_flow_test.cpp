@@ -30,6 +30,9 @@ using testing::TestResponse;
 namespace fs = std::filesystem;
 
 constexpr wchar_t kProgressInstruction[] = L"正在下载更新…";
+// The numbers this test's window chose for the check's timer and result.
+constexpr UINT_PTR kUpdateCheckTimer = 4;
+constexpr UINT kUpdateResultMessage = WM_APP + 8;
 
 std::string hex(const unsigned char* bytes, std::size_t size) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -201,7 +204,7 @@ class UpdateFlow : public ::testing::Test {
 
   // A check from the menu or the timer, handled as the window would.
   void check(bool manual) {
-    start_update_check(window_, manual);
+    start_update_check(window_, kUpdateResultMessage, manual);
     const auto result = wait_for_result();
     ASSERT_NE(result, nullptr) << "no result message";
     handle_update_check_result(window_, *result);
@@ -596,7 +599,7 @@ TEST_F(UpdateFlow, BackgroundChecksRunOncePerDay) {
   server_.route("/manifest.json", {{200, manifest("1.0.3", "portable", "/p.zip", "ab", 1)}});
   const auto now = static_cast<std::uint32_t>(std::time(nullptr));
   const auto run_timer = [this] {
-    run_background_update_check(window_);
+    run_background_update_check(window_, kUpdateCheckTimer, kUpdateResultMessage);
     const int before = server_.hits("/manifest.json");
     const auto lines = log_lines();
     if (lines.empty() || lines.back().rfind("NATIVE update GET ", 0) != 0) return false;

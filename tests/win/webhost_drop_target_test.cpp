@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "webhost/drop_target.h"
-#include "app/main_window.h"
 #include "platform/strings.h"
 
 namespace vesk::win {
@@ -66,6 +65,9 @@ class FileDrag final : public IDataObject {
   bool offer_;
 };
 
+// The message the targets post with; the main window chooses its own.
+constexpr UINT kDropPathsMessage = WM_APP + 1;
+
 // Paths posted to the window, as the main window would receive them.
 std::vector<std::vector<std::string>> g_posted;
 
@@ -117,7 +119,7 @@ class DropTargets : public ::testing::Test {
 };
 
 TEST_F(DropTargets, ReferenceCountsAndInterfaces) {
-  auto* target = new DropTarget(top, wants_markdown);  // the creator's reference
+  auto* target = new DropTarget(top, kDropPathsMessage, wants_markdown);  // the creator's reference
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(target->QueryInterface(IID_IDataObject, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
@@ -134,7 +136,7 @@ TEST_F(DropTargets, ReferenceCountsAndInterfaces) {
 
 TEST_F(DropTargets, AcceptsOnlyWhatTheEditorCanUse) {
   std::string error;
-  DropTarget* target = register_drop_target(top, wants_markdown, error);
+  DropTarget* target = register_drop_target(top, kDropPathsMessage, wants_markdown, error);
   ASSERT_TRUE(target) << error;
   struct Case {
     std::vector<std::wstring> names;
@@ -168,7 +170,7 @@ TEST_F(DropTargets, AcceptsOnlyWhatTheEditorCanUse) {
 TEST_F(DropTargets, DropPostsEveryPathInOrderToTheTopWindow) {
   HWND inner = child(top, L"VeskDropTestChild", true);
   std::string error;
-  DropTarget* target = register_drop_target(inner, wants_markdown, error);
+  DropTarget* target = register_drop_target(inner, kDropPathsMessage, wants_markdown, error);
   ASSERT_TRUE(target) << error;
 
   FileDrag both({L"C:\\文档\\说明.md", L"C:\\d\\other.bin"});
@@ -198,13 +200,13 @@ TEST_F(DropTargets, DropPostsEveryPathInOrderToTheTopWindow) {
 
 TEST_F(DropTargets, RegistrationErrorsAndRepeats) {
   std::string error;
-  EXPECT_EQ(register_drop_target(nullptr, wants_markdown, error), nullptr);
+  EXPECT_EQ(register_drop_target(nullptr, kDropPathsMessage, wants_markdown, error), nullptr);
   EXPECT_EQ(error, "宿主窗口句柄为空");
 
-  DropTarget* first = register_drop_target(top, wants_markdown, error);
+  DropTarget* first = register_drop_target(top, kDropPathsMessage, wants_markdown, error);
   ASSERT_TRUE(first) << error;
   // A window that already has a target gets the new one instead.
-  DropTarget* second = register_drop_target(top, wants_markdown, error);
+  DropTarget* second = register_drop_target(top, kDropPathsMessage, wants_markdown, error);
   ASSERT_TRUE(second) << error;
   RevokeDragDrop(top);
   first->Release();

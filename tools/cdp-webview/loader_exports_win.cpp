@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "cdp_connection_win.h"
+#include "environment_win.h"
 #include "ui_thread_win.h"
 #include "webhost/webview2_api.h"
-#include "webview_objects_win.h"
 #include "platform/com.h"
 
 using vesk::win::ComPtr;

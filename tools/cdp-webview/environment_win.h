@@ -1,6 +1,7 @@
-// The WebView2 objects a caller sees (environment, controller, web view,
-// settings, print settings and event arguments), each a thin COM face over
-// one DevTools page session.
+// The environment, the first of the WebView2 objects a caller sees. Each
+// controller it creates brings up a page of its own in the browser; the
+// controller, web view, settings, print settings and event arguments are
+// thin COM faces over that one DevTools page session (page_session_win.h).
 #pragma once
 
 #include <windows.h>

@@ -1,0 +1,73 @@
+// One page of the browser behind a controller and its web view: the
+// DevTools session, the navigation under way, the registered handlers, and
+// the events raised to them. UI thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cdp_connection_win.h"
+#include "control_rules_win.h"
+#include "event_registrations_win.h"
+#include "webhost/webview2_api.h"
+
+namespace vesk::cdp {
+
+struct PageSession : std::enable_shared_from_this<PageSession> {
+  std::shared_ptr<CdpConnection> connection;
+  std::string target_id;
+  std::string session_id;
+  HWND parent = nullptr;
+  RECT bounds{};
+  bool ready = false;
+  bool closed = false;
+  // The COM faces, not owned: they clear these when they go.
+  ICoreWebView2* web_view = nullptr;
+  ICoreWebView2Controller* controller = nullptr;
+  Handlers<ICoreWebView2WebMessageReceivedEventHandler> message_handlers;
+  Handlers<ICoreWebView2NavigationCompletedEventHandler> navigation_handlers;
+  Handlers<ICoreWebView2AcceleratorKeyPressedEventHandler> accelerator_handlers;
+  LateMessages late_messages;
+  // The real control prints one page at a time.
+  bool printing = false;
+
+  struct Navigation {
+    UINT64 id = 0;
+    std::string loader_id;
+  };
+  std::optional<Navigation> navigation;
+  UINT64 next_navigation_id = 1;
+  std::string last_loaded_loader;
+  std::wstring source;
+  // Unix page URLs (without query or fragment) back to the Windows URLs the
+  // caller navigated to, so message sources read as the caller expects.
+  std::vector<std::pair<std::string, std::string>> windows_urls;
+
+  void send(const char* method, std::string params, CdpConnection::Reply reply = nullptr,
+            std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    connection->send(method, std::move(params), session_id, std::move(reply), timeout);
+  }
+  void send(const char* method, CdpConnection::Params params, CdpConnection::Reply reply = nullptr,
+            std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    connection->send(method, std::move(params), session_id, std::move(reply), timeout);
+  }
+
+  void apply_bounds();
+  // Always raised from the mailbox, never inside the call that caused it.
+  void complete_navigation(UINT64 id, bool success, COREWEBVIEW2_WEB_ERROR_STATUS status);
+  std::string caller_url_for(const std::string& page_url) const;
+  void raise_web_message(const std::string& page_url, const std::string& json);
+  void raise_accelerator(UINT key, bool ctrl, bool shift, bool alt);
+  void on_binding(const std::string& payload);
+  void on_event(CdpMessage& event);
+  HRESULT navigate(LPCWSTR uri);
+  void close();
+};
+
+}  // namespace vesk::cdp
