@@ -155,6 +155,7 @@ class VeskMainWindow {
   HACCEL accelerator_table_ = nullptr;
   HWND drop_window_ = nullptr;
   DropTarget* drop_target_ = nullptr;
+  std::vector<HWND> drop_refused_;  // windows whose RegisterDragDrop failed
   std::string document_path_;
   std::string document_dir_;
   std::string pending_status_;

@@ -7,6 +7,7 @@
 //                   e2e test then measures
 #include <windows.h>
 
+#include <ole2.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
@@ -324,6 +325,49 @@ TEST_F(CdpControl, PrintToPdfWritesWhatTheSettingsSay) {
   print(L"defaults.pdf", 1.0, true);
 }
 
+// Takes no drops; only its registration matters here.
+class IdleDropTarget final : public IDropTarget, public RefCounted {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return query_interface_of(this, iid, out, {__uuidof(IDropTarget)});
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
+  ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD*) override { return S_OK; }
+};
+
+// The control's window is in our process and has its own drop target; the
+// browser's windows inside it belong to another process, which OLE refuses.
+TEST_F(CdpControl, WindowTreeCrossesProcesses) {
+  HWND host = FindWindowExW(g->window, nullptr, L"Chrome_WidgetWin_0", nullptr);
+  ASSERT_TRUE(host);
+  HWND browser = nullptr;
+  HWND render = nullptr;
+  ASSERT_TRUE(pump_until([&] {
+    browser = FindWindowExW(host, nullptr, L"Chrome_WidgetWin_1", nullptr);
+    render = browser ? FindWindowExW(browser, nullptr, L"Chrome_RenderWidgetHostHWND", nullptr) : nullptr;
+    return render != nullptr;
+  }));
+  DWORD host_process = 0;
+  DWORD render_process = 0;
+  GetWindowThreadProcessId(host, &host_process);
+  GetWindowThreadProcessId(render, &render_process);
+  EXPECT_EQ(host_process, GetCurrentProcessId());
+  EXPECT_NE(render_process, GetCurrentProcessId());
+
+  ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+  ComPtr<IDropTarget> target(new IdleDropTarget());
+  EXPECT_EQ(RegisterDragDrop(render, target.get()), DRAGDROP_E_INVALIDHWND);
+  EXPECT_EQ(RegisterDragDrop(browser, target.get()), DRAGDROP_E_INVALIDHWND);
+  EXPECT_EQ(RegisterDragDrop(host, target.get()), DRAGDROP_E_ALREADYREGISTERED);
+  EXPECT_EQ(RevokeDragDrop(host), S_OK);
+  EXPECT_EQ(RegisterDragDrop(host, target.get()), S_OK);
+  EXPECT_EQ(RevokeDragDrop(host), S_OK);
+}
+
 // The host hears an accelerator key before the page does; one it handles
 // never reaches the page, one it leaves goes on, and a key that types a
 // character is never asked about.
@@ -383,7 +427,9 @@ TEST_F(CdpControl, AcceleratorKeysReachThePageUnlessHandled) {
 
 TEST_F(CdpControl, NothingAfterClose) {
   ComPtr<ICoreWebView2Controller> controller = g->controller;
+  HWND host = FindWindowExW(g->window, nullptr, L"Chrome_WidgetWin_0", nullptr);
   controller->Close();
+  EXPECT_FALSE(IsWindow(host)) << "the control's window goes with it";
   EXPECT_NE(g->web_view->Navigate(L"about:blank"), S_OK);
   EXPECT_NE(g->web_view->ExecuteScript(L"1", nullptr), S_OK);
   const std::size_t navigations = g->navigations.size();

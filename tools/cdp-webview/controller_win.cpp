@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "control_rules_win.h"
+#include "control_windows_win.h"
 #include "event_registrations_win.h"
 #include "web_view_win.h"
 #include "webview_support_win.h"
@@ -13,7 +14,7 @@ namespace {
 class Controller final : public ICoreWebView2Controller4, public RefCounted {
  public:
   explicit Controller(std::shared_ptr<PageSession> session)
-      : session_(std::move(session)), web_view_(new_web_view(session_)) {
+      : session_(std::move(session)), web_view_(new_web_view(session_)), windows_(session_->parent, session_->bounds) {
     session_->controller = this;
   }
   ~Controller() override {
@@ -36,6 +37,7 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
   }
   HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL visible) override {
     visible_ = visible;
+    if (!session_->closed) windows_.show(visible != FALSE);
     return session_->closed ? kClosed : S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Bounds(RECT* bounds) override {
@@ -47,6 +49,7 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
     if (session_->closed) return kClosed;
     session_->bounds = bounds;
     session_->apply_bounds();
+    windows_.move(bounds);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_ZoomFactor(double* zoom) override {
@@ -92,11 +95,13 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
   }
   HRESULT STDMETHODCALLTYPE put_ParentWindow(HWND parent) override {
     session_->parent = parent;
+    windows_.reparent(parent);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE Close() override {
     const bool was_open = !session_->closed;
+    windows_.close();
     session_->close();
     // The real Close waits for the browser and runs the caller's pending
     // window messages meanwhile.
@@ -150,6 +155,7 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
   ComPtr<ICoreWebView2> web_view_;
   BOOL visible_ = TRUE;
   BOOL allow_drop_ = TRUE;
+  ControlWindows windows_;
 };
 
 }  // namespace
