@@ -9,9 +9,20 @@
 
 namespace vesk::win {
 
+bool VeskMainWindow::busy_with_modal_flow(int id) {
+  // Every dialog we show (file dialogs, boxes, task and progress dialogs) is
+  // owned by the window and disables it while its own message loop runs;
+  // that loop also delivers our posted commands and the page's messages.
+  if (!window_ || IsWindowEnabled(window_)) return false;
+  const CommandSpec* command = find_command(id);
+  write_diagnostic_line("NATIVE busy " + (command ? command->label : std::to_string(id)));
+  return true;
+}
+
 void VeskMainWindow::run_command(int id) {
   const CommandSpec* command = find_command(id);
   if (command && keylog_enabled()) write_diagnostic_line("NATIVE command " + command->label);
+  if (command_starts_modal_flow(id) && busy_with_modal_flow(id)) return;
 
   switch (id) {
     case 1:
@@ -93,6 +104,7 @@ void VeskMainWindow::export_pdf_command() {
     set_status("源码模式下不能导出 PDF，先退出源码模式");
     return;
   }
+  if (pdf_export_busy()) return;
   if (!document_path_.empty()) {
     if (confirm_unsaved_changes(AfterSaveAction::ExportPdf, "")) begin_pdf_export();
     return;

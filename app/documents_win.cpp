@@ -86,7 +86,7 @@ void VeskMainWindow::open_with_dialog() {
 }
 
 void VeskMainWindow::open_path_requested(const std::string& path) {
-  if (path.empty()) return;
+  if (path.empty() || busy_with_modal_flow(2)) return;
   if (confirm_unsaved_changes(AfterSaveAction::OpenPath, path)) open_document(path);
 }
 
@@ -109,6 +109,9 @@ void VeskMainWindow::load_dropped_document(const std::string& text) {
 }
 
 void VeskMainWindow::save_document(const std::string& text) {
+  // The page's answer to a second save request, arriving inside the first
+  // save's dialog.
+  if (busy_with_modal_flow(save_as_requested_ ? 4 : 3)) return;
   const bool save_as = save_as_requested_;
   save_as_requested_ = false;
 

@@ -1,8 +1,9 @@
-// The main window's side of the drop target: registered on the web control's
-// child window once the page is up (on the main window when that fails), and
+// The main window's side of the drop target: registered on a window of the
+// web control once the page is up (on the main window when none takes it), and
 // posting kDropPathsMessage, which the window answers by opening the paths.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,28 +17,31 @@ namespace vesk::win {
 
 void VeskMainWindow::ensure_drop_target() {
   if (!window_ || !core_) return;
-  HWND target = web_control_window(window_);
-  if (!target) target = window_;
-  if (drop_target_ && drop_window_ == target && IsWindow(target)) return;
-  revoke_drop_target();
-
+  // The best window that takes a target, trying each once: on Windows the
+  // browser's windows belong to its process and are refused, so the
+  // control's own window usually ends up with it, and the main window when
+  // nothing else will.
+  std::vector<HWND> candidates = web_control_windows(window_);
+  candidates.push_back(window_);
   AcceptPaths accept = [this](const std::vector<std::string>& paths) {
     return core_ && core_->can_accept_drop(paths);
   };
   std::string error;
-  DropTarget* registered = register_drop_target(target, kDropPathsMessage, accept, error);
-  if (!registered && target != window_) {
-    registered = register_drop_target(window_, kDropPathsMessage, accept, error);
-    target = window_;
+  for (HWND target : candidates) {
+    if (drop_target_ && drop_window_ == target && IsWindow(target)) return;
+    if (std::find(drop_refused_.begin(), drop_refused_.end(), target) != drop_refused_.end()) continue;
+    revoke_drop_target();
+    if (DropTarget* registered = register_drop_target(target, kDropPathsMessage, accept, error)) {
+      drop_target_ = registered;
+      drop_window_ = target;
+      write_diagnostic_line("NATIVE drop target on " + to_utf8(class_name_of(target)) + " " +
+                            std::to_string(reinterpret_cast<std::uintptr_t>(target)));
+      return;
+    }
+    write_diagnostic_line("NATIVE drop target refused on " + to_utf8(class_name_of(target)) + ": " + error);
+    drop_refused_.push_back(target);
   }
-  drop_target_ = registered;
-  drop_window_ = registered ? target : nullptr;
-  if (registered) {
-    write_diagnostic_line("NATIVE drop target on " + to_utf8(class_name_of(target)) + " " +
-                          std::to_string(reinterpret_cast<std::uintptr_t>(target)));
-  } else {
-    write_diagnostic_line("NATIVE drop target unavailable: " + error);
-  }
+  write_diagnostic_line("NATIVE drop target unavailable: " + error);
 }
 
 void VeskMainWindow::revoke_drop_target() {

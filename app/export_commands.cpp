@@ -27,12 +27,20 @@ std::int64_t file_size(const std::string& path) {
 }  // namespace
 
 void VeskMainWindow::export_html(const std::string& html) {
+  if (busy_with_modal_flow(5)) return;
   const std::string status = export_html_file(window_, html, document_path_, document_dir_);
   if (!status.empty()) set_status(status);
 }
 
+bool VeskMainWindow::pdf_export_busy() {
+  if (!pdf_export_running_) return false;
+  write_diagnostic_line("NATIVE pdf busy");
+  set_status("正在导出 PDF，请稍候");
+  return true;
+}
+
 void VeskMainWindow::begin_pdf_export() {
-  if (!core_ || document_path_.empty()) return;
+  if (!core_ || document_path_.empty() || pdf_export_busy()) return;
   const std::string target = choose_pdf_file(window_, document_path_);
   if (target.empty()) return;
   set_status("正在导出 PDF…");
@@ -40,7 +48,7 @@ void VeskMainWindow::begin_pdf_export() {
 }
 
 void VeskMainWindow::export_pdf_requested(const std::string& path) {
-  if (!web_host_ || path.empty()) return;
+  if (!web_host_ || path.empty() || pdf_export_busy()) return;
   // A stale file must not pass for a fresh export if printing fails.
   DeleteFileW(to_utf16(path).c_str());
   WebHostView* view = web_host_.get();
@@ -53,12 +61,14 @@ void VeskMainWindow::export_pdf_requested(const std::string& path) {
   };
   // The web host drops its callbacks once closed, and it is closed before
   // the window goes away, so `this` and `view` outlive every callback.
+  pdf_export_running_ = true;
   VeskExportPdf(host, path, [this, path](bool ok, const std::string& message) {
     finish_pdf_export(path, ok, message);
   });
 }
 
 void VeskMainWindow::finish_pdf_export(const std::string& path, bool ok, const std::string& message) {
+  pdf_export_running_ = false;
   if (ok) {
     write_diagnostic_line("NATIVE pdf path=" + path + " size=" + std::to_string(file_size(path)));
     set_status("已导出到 " + path);

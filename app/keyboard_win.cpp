@@ -30,49 +30,43 @@ void log_key(std::uint32_t key, ModifierMask mask, const int* command) {
   write_diagnostic_line(line);
 }
 
+ModifierMask reported_modifiers() {
+  ModifierMask mask = 0;
+  if (key_is_down_now(VK_CONTROL)) mask |= kModCtrl;
+  if (key_is_down_now(VK_SHIFT)) mask |= kModShift;
+  if (key_is_down_now(VK_MENU)) mask |= kModAlt;
+  return mask;
+}
+
 LRESULT handle_hooked_key(int code, WPARAM wparam, LPARAM lparam) {
   VeskMainWindow* window = main_window_instance;
   if (code != HC_ACTION || !window || !window->window()) {
     return CallNextHookEx(nullptr, code, wparam, lparam);
   }
-  const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
-  const std::uint32_t key = event->vkCode;
   const bool press = wparam == WM_KEYDOWN || wparam == WM_SYSKEYDOWN;
   const bool release = wparam == WM_KEYUP || wparam == WM_SYSKEYUP;
+  if (!press && !release) return CallNextHookEx(nullptr, code, wparam, lparam);
 
-  // Modifiers are followed whatever window is in front, so the state is
-  // right when our window comes back to the front with a key held.
-  if (press || release) {
-    if (key == VK_SHIFT || key == VK_LSHIFT || key == VK_RSHIFT) window->shift_down = press;
-    if (key == VK_CONTROL || key == VK_LCONTROL || key == VK_RCONTROL) window->ctrl_down = press;
-    if (key == VK_MENU || key == VK_LMENU || key == VK_RMENU) window->alt_down = press;
+  const auto* raw = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
+  KeyEvent event;
+  event.virtual_key = raw->vkCode;
+  event.scan_code = raw->scanCode;
+  event.flags = raw->flags;
+  event.time = raw->time;
+  event.press = press;
+  bool ours_in_front = false;
+  if (press) {
+    HWND foreground = GetForegroundWindow();
+    ours_in_front = foreground && GetAncestor(foreground, GA_ROOT) == window->window();
   }
-  if (release) {
-    window->last_hooked_key = 0;
-    return CallNextHookEx(nullptr, code, wparam, lparam);
+  const HookDecision decision =
+      decide_hook_key(window->keys, event, ours_in_front, ours_in_front ? reported_modifiers() : 0);
+  if (decision.command != 0) {
+    log_key(event.virtual_key, decision.mask, nullptr);
+    PostMessageW(window->window(), kRunCommandMessage, static_cast<WPARAM>(decision.command), 0);
   }
-  if (!press) return CallNextHookEx(nullptr, code, wparam, lparam);
-
-  HWND foreground = GetForegroundWindow();
-  if (!foreground || GetAncestor(foreground, GA_ROOT) != window->window()) {
-    return CallNextHookEx(nullptr, code, wparam, lparam);
-  }
-  // Auto-repeat of a key that already ran its command stays silent until
-  // some key is released.
-  if (key == window->last_hooked_key) return 1;
-
-  ModifierMask mask = 0;
-  if (window->ctrl_down || key_is_down_now(VK_CONTROL)) mask |= kModCtrl;
-  if (window->shift_down || key_is_down_now(VK_SHIFT)) mask |= kModShift;
-  if (window->alt_down || key_is_down_now(VK_MENU)) mask |= kModAlt;
-  int command = 0;
-  if (!find_command_for_key(mask, key, command)) {
-    return CallNextHookEx(nullptr, code, wparam, lparam);
-  }
-  window->last_hooked_key = key;
-  log_key(key, mask, nullptr);
-  PostMessageW(window->window(), kRunCommandMessage, static_cast<WPARAM>(command), 0);
-  return 1;
+  if (decision.swallow) return 1;
+  return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 LRESULT CALLBACK low_level_key_hook(int code, WPARAM wparam, LPARAM lparam) {
@@ -83,19 +77,20 @@ LRESULT CALLBACK low_level_key_hook(int code, WPARAM wparam, LPARAM lparam) {
 
 }  // namespace
 
+void VeskMainWindow::resync_keyboard() {
+  resync_modifiers(keys, key_is_down_now(VK_CONTROL), key_is_down_now(VK_SHIFT), key_is_down_now(VK_MENU));
+}
+
 void VeskMainWindow::install_keyboard_hook() {
-  ctrl_down = key_is_down_now(VK_CONTROL);
-  shift_down = key_is_down_now(VK_SHIFT);
-  alt_down = key_is_down_now(VK_MENU);
+  resync_keyboard();
   keyboard_hook = SetWindowsHookExW(WH_KEYBOARD_LL, low_level_key_hook, GetModuleHandleW(nullptr), 0);
   write_diagnostic_line(keyboard_hook ? "NATIVE keyboard hook on" : "NATIVE keyboard hook failed");
 }
 
-bool VeskMainWindow::handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers) {
-  const auto mask = static_cast<ModifierMask>(modifiers);
-  int command = 0;
-  const bool found = find_command_for_key(mask, key, command);
-  log_key(key, mask, found ? &command : nullptr);
+bool VeskMainWindow::handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers, bool repeat) {
+  const PageKeyDecision decision = decide_page_key(keys, key, static_cast<ModifierMask>(modifiers), repeat);
+  const ModifierMask mask = decision.mask;
+  log_key(key, mask, decision.bound != 0 ? &decision.bound : nullptr);
 
   if (key == 'V' && mask == kModCtrl) {
     // An image on the clipboard is pasted natively, into assets/; text is
@@ -106,16 +101,14 @@ bool VeskMainWindow::handle_page_accelerator(std::uint32_t key, std::uint16_t mo
     }
     return false;
   }
-  if (!found) return false;
-  run_command(command);
-  return true;
+  if (decision.command != 0) run_command(decision.command);
+  return decision.consume;
 }
 
-bool VeskMainWindow::handle_key_down(std::uint32_t key) {
-  int command = 0;
-  if (!find_command_for_key(current_modifiers(), key, command)) return false;
-  run_command(command);
-  return true;
+bool VeskMainWindow::handle_key_down(std::uint32_t key, bool repeat) {
+  const PageKeyDecision decision = decide_page_key(keys, key, current_modifiers(), repeat);
+  if (decision.command != 0) run_command(decision.command);
+  return decision.consume;
 }
 
 }  // namespace vesk::win

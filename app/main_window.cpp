@@ -109,7 +109,29 @@ LRESULT CALLBACK VeskMainWindow::window_procedure(HWND window, UINT message, WPA
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+bool VeskMainWindow::drop_during_teardown(UINT message, LPARAM lparam) {
+  if (!tearing_down_) return false;
+  switch (message) {
+    case kDropPathsMessage:
+      delete reinterpret_cast<std::vector<std::string>*>(lparam);
+      return true;
+    case kUpdateResultMessage:
+      discard_update_result(lparam);
+      return true;
+    case kRunCommandMessage:
+    case WM_COMMAND:
+    case WM_TIMER:
+    case WM_CLOSE:
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      return true;
+    default:
+      return false;
+  }
+}
+
 LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (drop_during_teardown(message, lparam)) return 0;
   switch (message) {
     case WM_CREATE:
       return on_create();
@@ -145,7 +167,11 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
     }
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      if (handle_key_down(static_cast<std::uint32_t>(wparam))) return 0;
+      // Bit 30: the key was already down, this is its auto-repeat.
+      if (handle_key_down(static_cast<std::uint32_t>(wparam), (lparam & (1 << 30)) != 0)) return 0;
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) != WA_INACTIVE) resync_keyboard();
       break;
     case WM_COMMAND:
       on_menu_command(LOWORD(wparam));
@@ -180,8 +206,8 @@ LRESULT VeskMainWindow::on_create() {
   web_host_ = std::make_unique<WebHostView>(
       window_, [this] { on_page_loaded(); },
       [this](std::string_view json) { on_page_message(json); },
-      [this](std::uint32_t key, std::uint16_t modifiers) {
-        return handle_page_accelerator(key, modifiers);
+      [this](std::uint32_t key, std::uint16_t modifiers, bool repeat) {
+        return handle_page_accelerator(key, modifiers, repeat);
       });
   host_adapter_ = std::make_unique<ShellHost>(this);
   core_ = std::make_unique<EditorCore>(host_adapter_.get());
@@ -195,6 +221,9 @@ LRESULT VeskMainWindow::on_create() {
 }
 
 void VeskMainWindow::on_destroy() {
+  // From here on the parts go away one by one, and closing the web control
+  // may run the message loop: nothing that arrives may start work.
+  tearing_down_ = true;
   revoke_drop_target();
   KillTimer(window_, kUpdateCheckTimer);
   if (web_host_) web_host_->close();

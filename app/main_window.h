@@ -13,6 +13,7 @@
 
 #include "core/editor_core.h"
 #include "app/documents.h"
+#include "app/keyboard.h"
 #include "app/window_messages.h"
 
 namespace vesk::win {
@@ -81,9 +82,12 @@ class VeskMainWindow {
 
   // Commands from menus, accelerators, keys and automation.
   void run_command(int id);
+  // True, and logged, when a dialog of ours is up, so the command `id` (or a
+  // page request of its kind) must not start a second one inside it.
+  bool busy_with_modal_flow(int id);
   // A key the page did not want: true when it ran a command (or the native
   // image paste) and must not reach the page.
-  bool handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers);
+  bool handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers, bool repeat = false);
   void update_theme();
   void refresh_menu_state();
 
@@ -104,7 +108,7 @@ class VeskMainWindow {
   void on_page_loaded();
   void on_page_message(std::string_view json);
   void on_menu_command(UINT id);
-  bool handle_key_down(std::uint32_t key);
+  bool handle_key_down(std::uint32_t key, bool repeat);
   void run_after_save_action();
 
   // Pieces that belong to the menus, keyboard, drop target, automation and
@@ -120,9 +124,17 @@ class VeskMainWindow {
   void on_update_timer();
   void check_for_updates_now();
   void on_update_result(LPARAM result);
+  // Frees a posted update result without acting on it.
+  static void discard_update_result(LPARAM result);
+  // Messages that arrive while WM_DESTROY tears down (the web control's
+  // Close may dispatch them) are not acted on; true when `message` is one.
+  bool drop_during_teardown(UINT message, LPARAM lparam);
   void begin_pdf_export();
   void export_pdf_command();
   void finish_pdf_export(const std::string& path, bool ok, const std::string& message);
+  // True, with the status said, while an export prints: the control prints
+  // one at a time and refuses another.
+  bool pdf_export_busy();
 
   // Fields in construction order; the owned objects are released in reverse
   // order of creation by WM_DESTROY.
@@ -135,15 +147,15 @@ class VeskMainWindow {
  public:
   // Keyboard-hook state, shared with the hook procedure.
   HHOOK keyboard_hook = nullptr;
-  std::uint32_t last_hooked_key = 0;
-  bool ctrl_down = false;
-  bool shift_down = false;
-  bool alt_down = false;
+  KeyboardState keys;
+  // Sets the modifiers from the real key state; on activation.
+  void resync_keyboard();
 
  private:
   HACCEL accelerator_table_ = nullptr;
   HWND drop_window_ = nullptr;
   DropTarget* drop_target_ = nullptr;
+  std::vector<HWND> drop_refused_;  // windows whose RegisterDragDrop failed
   std::string document_path_;
   std::string document_dir_;
   std::string pending_status_;
@@ -158,6 +170,8 @@ class VeskMainWindow {
   bool drop_probe_done_ = false;
   std::vector<std::string> drop_probe_paths_;
   double last_zoom_ = 1.0;
+  bool pdf_export_running_ = false;
+  bool tearing_down_ = false;
   AfterSaveAction after_save_action_ = AfterSaveAction::None;
   std::string after_save_path_;
 };

@@ -20,6 +20,10 @@ void VeskMainWindow::on_update_timer() {
 
 void VeskMainWindow::check_for_updates_now() { start_update_check(window_, kUpdateResultMessage, true); }
 
+void VeskMainWindow::discard_update_result(LPARAM result) {
+  delete reinterpret_cast<UpdateCheckResult*>(result);
+}
+
 void VeskMainWindow::on_update_result(LPARAM result) {
   handle_update_result_message(window_, result);
 }

@@ -31,7 +31,9 @@ double size_member(std::string_view json, char key) {
   return std::atof(rest.c_str());
 }
 
-double pdf_scale_for_width(double width) { return std::min(kPdfPrintableWidth / width, 1.0); }
+double pdf_scale_for_width(double width) {
+  return std::clamp(kPdfPrintableWidth / width, kPdfMinimumScale, 1.0);
+}
 
 void VeskExportPdf(const PdfHost& host, const std::string& path, PdfExportDone done) {
   if (!host.evaluate || !host.print || path.empty()) {

@@ -46,7 +46,11 @@ std::string unwrap_script_result(std::string_view result);
 // The number after "<key>": in `json` as atof reads it; 0 when absent.
 double size_member(std::string_view json, char key);
 
-// min(658 / width, 1).
+// The smallest scale the web control prints at; it refuses a smaller one.
+inline constexpr double kPdfMinimumScale = 0.1;
+
+// min(658 / width, 1), and never below kPdfMinimumScale: a very wide page
+// comes out small rather than at full size and cut off.
 double pdf_scale_for_width(double width);
 
 }  // namespace vesk

@@ -48,7 +48,12 @@ class DropTarget final : public IDropTarget, public RefCounted {
 // own); on failure null and a reason in `error`.
 DropTarget* register_drop_target(HWND window, UINT paths_message, AcceptPaths accept_paths, std::string& error);
 
-// The web control's child window that drops land on, or null.
+// The web control's windows under `main_window` that a drop target may go
+// on, best first: the browser's render widget, its outer window, then the
+// control's own window (on Windows the first two belong to the browser's
+// process, where RegisterDragDrop refuses them); visible before invisible.
+std::vector<HWND> web_control_windows(HWND main_window);
+// The first of them, or null.
 HWND web_control_window(HWND main_window);
 
 // The window's class name, for the log.

@@ -5,9 +5,12 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/diagnostics.h"
 #include "platform/strings.h"
@@ -115,29 +118,38 @@ DropTarget* register_drop_target(HWND window, UINT paths_message, AcceptPaths ac
   return nullptr;
 }
 
-HWND web_control_window(HWND main_window) {
-  if (!main_window || !IsWindow(main_window)) return nullptr;
-  struct Candidates {
-    HWND render_widget = nullptr;
-    HWND widget = nullptr;
-  } found;
+std::vector<HWND> web_control_windows(HWND main_window) {
+  std::vector<HWND> found;
+  if (!main_window || !IsWindow(main_window)) return found;
   EnumChildWindows(
       main_window,
       [](HWND child, LPARAM data) -> BOOL {
-        auto& c = *reinterpret_cast<Candidates*>(data);
-        const std::wstring name = class_name_of(child);
-        if (name.empty()) return TRUE;
-        // A visible window wins over an invisible one of the same class found
-        // earlier; otherwise the first one stays.
-        auto keep = [child](HWND& kept) {
-          if (!kept || (!IsWindowVisible(kept) && IsWindowVisible(child))) kept = child;
-        };
-        if (name == L"Chrome_RenderWidgetHostHWND") keep(c.render_widget);
-        else if (name == L"Chrome_WidgetWin_1") keep(c.widget);
+        reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&found));
-  return found.render_widget ? found.render_widget : found.widget;
+  // Deepest kind first, visible before invisible, otherwise in tree order.
+  auto rank = [](HWND window) {
+    const std::wstring name = class_name_of(window);
+    const int kind = name == L"Chrome_RenderWidgetHostHWND" ? 0
+                     : name == L"Chrome_WidgetWin_1"       ? 2
+                     : name == L"Chrome_WidgetWin_0"       ? 4
+                                                           : 6;
+    return kind + (IsWindowVisible(window) ? 0 : 1);
+  };
+  std::vector<std::pair<int, HWND>> ranked;
+  for (HWND window : found) {
+    if (const int r = rank(window); r < 6) ranked.emplace_back(r, window);
+  }
+  std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  found.clear();
+  for (const auto& [r, window] : ranked) found.push_back(window);
+  return found;
+}
+
+HWND web_control_window(HWND main_window) {
+  const std::vector<HWND> windows = web_control_windows(main_window);
+  return windows.empty() ? nullptr : windows.front();
 }
 
 std::vector<std::string> dropped_paths(IDataObject* data) {

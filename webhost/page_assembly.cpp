@@ -83,11 +83,9 @@ std::string editor_page_file_name(std::uint32_t process_id) {
   return ".vesk-preview-" + std::to_string(process_id) + ".html";
 }
 
-std::string page_url_with_generation(std::string_view file_url, std::int32_t generation,
-                                     std::string_view shown) {
-  std::string url(file_url);
-  if (!url.empty() && url == shown) url += "?g" + std::to_string(generation);
-  return url + "#g" + std::to_string(generation);
+std::string page_url_with_generation(std::string_view file_url, std::int32_t generation) {
+  const std::string mark = "g" + std::to_string(generation);
+  return std::string(file_url) + "?" + mark + "#" + mark;
 }
 
 }  // namespace vesk

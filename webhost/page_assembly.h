@@ -50,11 +50,11 @@ std::optional<std::string> assemble_editor_page(const EditorPageSources& sources
 // ".vesk-preview-<pid>.html": one file per process and folder.
 std::string editor_page_file_name(std::uint32_t process_id);
 
-// The page URL carries the load's generation, which the bridge checks. When
-// `shown` (the URL of the page on screen, without its fragment) is the same
-// file, a query makes the load a new document: a new fragment alone would only
-// scroll the old page, which then never loads the new one.
-std::string page_url_with_generation(std::string_view file_url, std::int32_t generation,
-                                     std::string_view shown = {});
+// The page URL carries the load's generation, which the bridge checks, in a
+// query as well as in the fragment: a new fragment alone would only scroll the
+// page on screen, which then never loads again. We cannot tell which page is
+// on screen (a load still under way may be replaced by the next), so every
+// load gets the query.
+std::string page_url_with_generation(std::string_view file_url, std::int32_t generation);
 
 }  // namespace vesk

@@ -16,9 +16,10 @@ class WebHostView {
  public:
   using PageLoaded = std::function<void()>;
   using PageMessage = std::function<void(std::string_view json)>;
-  // Virtual-key code and modifier mask (Ctrl 0x08, Shift 0x04, Alt 0x10);
-  // true when the key was handled and must not reach the page.
-  using Accelerator = std::function<bool(std::uint32_t key, std::uint16_t modifiers)>;
+  // Virtual-key code, modifier mask (Ctrl 0x08, Shift 0x04, Alt 0x10) and
+  // whether it is the key's auto-repeat; true when the key was handled and
+  // must not reach the page.
+  using Accelerator = std::function<bool(std::uint32_t key, std::uint16_t modifiers, bool repeat)>;
   using ScriptResult = std::function<void(bool ok, const std::string& json)>;
   using Done = std::function<void(bool ok)>;
 

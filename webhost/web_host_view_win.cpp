@@ -130,7 +130,9 @@ struct WebHostView::State {
   PageMessage on_page_message;
   Accelerator on_accelerator;
   std::wstring preview_path;
-  std::string shown_page;  // URL of the last page navigated to, without its fragment
+  // The editor page last asked for, without its fragment: only it may load
+  // and only its messages are heard.
+  std::string shown_page;
   std::string page_theme = "light";  // handed to each page in its assembly
   std::int32_t page_generation = 0;
   bool pending_navigation = false;
@@ -400,7 +402,7 @@ bool WebHostView::State::prepare_editor_page(const std::string& folder, std::wst
 
   const std::wstring page_url = file_url(path);
   if (page_url.empty()) return false;
-  const std::string full = page_url_with_generation(to_utf8(page_url), page_generation, shown_page);
+  const std::string full = page_url_with_generation(to_utf8(page_url), page_generation);
   shown_page = full.substr(0, full.find('#'));
   url = to_utf16(full);
   return true;
@@ -474,7 +476,9 @@ void WebHostView::State::on_accelerator_key(ICoreWebView2AcceleratorKeyPressedEv
   // Keep the args alive across the callback, which may close this view.
   ComPtr<ICoreWebView2AcceleratorKeyPressedEventArgs> hold =
       ComPtr<ICoreWebView2AcceleratorKeyPressedEventArgs>::retain(args);
-  if (Accelerator handle = on_accelerator; handle(key, modifier_mask())) hold->put_Handled(TRUE);
+  COREWEBVIEW2_PHYSICAL_KEY_STATUS status{};
+  const bool repeat = SUCCEEDED(args->get_PhysicalKeyStatus(&status)) && status.WasKeyDown;
+  if (Accelerator handle = on_accelerator; handle(key, modifier_mask(), repeat)) hold->put_Handled(TRUE);
 }
 
 // --- native to page -------------------------------------------------------------

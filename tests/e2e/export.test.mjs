@@ -10,6 +10,7 @@ import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 import {
+  post, windowsPidFrom,
   chromiumFlags, countPixels, readPng, requireBuild, root, tempDir, removeDir, winPath, withWorld,
   writeSolidPng,
 } from './harness.mjs';
@@ -125,6 +126,23 @@ test('PDF export prints A4 pages with the document\'s text', kTimeout, () => wit
   // The margins stay white: nothing printed in the outer 0.6 inch.
   const margin = Math.round(0.6 * 60);
   assert.equal(countPixels(page, (r, g, b) => r + g + b < 600, { x1: margin }), 0, 'left margin');
+}));
+
+test('a PDF export asked for while one prints is refused, and the first completes', kTimeout, () => withWorld(async (world) => {
+  // Long enough that printing takes a while.
+  const sections = Array.from({ length: 300 }, (_, i) => `## 第 ${i} 节\n\n${'正文。'.repeat(40)}\n`).join('\n');
+  const folder = path.join(world.dir, 'doc');
+  const doc = writeDoc(folder, 'long.md', `# 长文\n\n${sections}`);
+  const target = path.join(world.dir, 'long');
+  const vesk = world.vesk({
+    args: [winPath(doc)], env: { VESK_PDF_AS: winPath(target) },
+  });
+  await vesk.waitForLine('NATIVE ready gen=2');
+  post(windowsPidFrom(folder), 0x8007, 6, { times: 2, gap: 100 });
+  await vesk.waitForLine('NATIVE pdf busy');
+  await vesk.waitForLine(`NATIVE pdf path=${winPath(target)}.pdf size=`, 120000);
+  assert.ok(!vesk.lines().some((l) => l.startsWith('NATIVE pdf failed')), vesk.log());
+  assert.match(run('pdfinfo', [`${target}.pdf`]), /Pages:\s+\d+/);
 }));
 
 test('an untitled document is saved first, then exported', kTimeout, () => withWorld(async (world) => {

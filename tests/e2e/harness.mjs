@@ -247,6 +247,38 @@ export function windowsPidFrom(folder) {
   return 0;
 }
 
+// The user at the screen: presses `rules` ({ text: button }) in Vesk's
+// dialogs until Vesk ends or `seconds` pass. record() is what it has seen so
+// far (null before Vesk's window is found); done() waits for the final one.
+export function answerDialogs(dir, rules, seconds = 120) {
+  const file = path.join(dir, 'dialogs.json');
+  const args = [winPath(file), String(seconds), ...Object.entries(rules).map(([text, id]) => `${text}=${id}`)];
+  const helper = startWine(path.join(buildDir, 'tests/win/update_e2e_dialogs.exe'), args);
+  const record = () => {
+    try {
+      return JSON.parse(fs.readFileSync(file, 'utf8'));
+    } catch {
+      return null;  // not written yet
+    }
+  };
+  return {
+    record,
+    async done() {
+      const { code } = await helper.exited;
+      return { code, ...record() };
+    },
+  };
+}
+
+// Clicks a menu item or the close button through a small Windows program.
+// Pid 0: whichever Vesk window there is.
+export function post(pid, message, wparam = 0, { times = 1, gap = 0 } = {}) {
+  const helper = path.join(buildDir, 'tests/win/webhost_e2e_post.exe');
+  const result = spawnSync('wine', [helper, String(pid), String(message), String(wparam), String(times), String(gap)],
+                           { env: wineEnv(), stdio: 'ignore', timeout: 30000 });
+  if (result.status !== 0) throw new Error(`posting ${message} to Vesk.exe (${pid}) failed`);
+}
+
 // One scenario's world: display, browser, folder; everything stopped after.
 // `visible` runs the browser as scripts/run does with a display, on an Xvfb
 // of the scenario's own, so nothing else is on its screen.

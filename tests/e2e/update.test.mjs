@@ -14,7 +14,7 @@ import http from 'node:http';
 import path from 'node:path';
 
 import {
-  buildDir, copyRuntime, requireBuild, root, sleep, startWine, waitFor, wineEnv, winPath, withWorld,
+  answerDialogs, buildDir, copyRuntime, requireBuild, root, sleep, waitFor, wineEnv, winPath, withWorld,
 } from './harness.mjs';
 
 // The first check runs 10 s after start; Wine and the page take their share.
@@ -26,7 +26,6 @@ const kLaterButton = 1002;
 const IDOK = 1;
 
 const helpers = {
-  dialogs: path.join(buildDir, 'tests/win/update_e2e_dialogs.exe'),
   installer: path.join(buildDir, 'tests/win/update_fake_installer.exe'),
   signer: path.join(buildDir, 'tools/sign-manifest/sign-manifest.exe'),
   swap: path.join(buildDir, 'tests/win/update_swap_attempt.exe'),
@@ -109,29 +108,6 @@ async function startServer() {
     files,
     requests,
     close: () => new Promise((resolve) => { server.closeAllConnections(); server.close(resolve); }),
-  };
-}
-
-// The user at the screen: presses `rules` ({ text: button }) in Vesk's
-// dialogs until Vesk ends or `seconds` pass. record() is what it has seen so
-// far (null before Vesk's window is found); done() waits for the final one.
-function answerDialogs(dir, rules, seconds = 120) {
-  const file = path.join(dir, 'dialogs.json');
-  const args = [winPath(file), String(seconds), ...Object.entries(rules).map(([text, id]) => `${text}=${id}`)];
-  const helper = startWine(helpers.dialogs, args);
-  const record = () => {
-    try {
-      return JSON.parse(fs.readFileSync(file, 'utf8'));
-    } catch {
-      return null;  // not written yet
-    }
-  };
-  return {
-    record,
-    async done() {
-      const { code } = await helper.exited;
-      return { code, ...record() };
-    },
   };
 }
 

@@ -195,7 +195,8 @@ Outcome run_export(ScriptedPdfHost& scripted, const std::string& path = "C:\\out
 
 TEST(PdfExport, ScaleFollowsTheContentWidth) {
   for (const auto& [width, scale] : std::vector<std::pair<std::string, double>>{
-           {"1316", 0.5}, {"600", 1.0}, {"658", 1.0}, {"659.5", 658 / 659.5}}) {
+           {"1316", 0.5}, {"600", 1.0}, {"658", 1.0}, {"659.5", 658 / 659.5},
+           {"6580", 0.1}, {"90000", 0.1}}) {
     ScriptedPdfHost scripted;
     scripted.begin_result = "{\"w\":" + width + ",\"h\":900}";
     const Outcome outcome = run_export(scripted);

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 #include "core/json.h"
 #include "core/paths.h"
@@ -168,6 +169,29 @@ TEST_F(Export, PdfIsPrintedAtTheScaleOfTheContentAndReported) {
             (std::vector<std::string>{std::string(kPdfBeginScript), std::string(kPdfEndScript)}));
   EXPECT_EQ(log_lines("NATIVE pdf"), std::vector<std::string>{"NATIVE pdf path=" + target + ".pdf size=8"});
   EXPECT_EQ(last_status(), "已导出到 " + target + ".pdf");
+}
+
+TEST_F(Export, PdfWhilePrintingIsRefusedAndLeavesThePrintAlone) {
+  open_document("a.md");
+  web_host_record().evaluate_ok = true;
+  web_host_record().evaluate_result = "{\"w\":1316,\"h\":2000}";
+  web_host_record().print_ok = true;
+  web_host_record().hold_print = true;
+  const std::string target = temp.utf8() + "\\out.pdf";
+  set_env(L"VESK_PDF_AS", target);
+  window->run_command(kExportPdfCommand);
+  window->run_command(kExportPdfCommand);
+  // The second neither prints nor restores the page under the first print.
+  EXPECT_EQ(web_host_record().printed.size(), 1u);
+  EXPECT_EQ(web_host_record().evaluated, std::vector<std::string>{std::string(kPdfBeginScript)});
+  EXPECT_EQ(log_lines("NATIVE pdf"), std::vector<std::string>{"NATIVE pdf busy"});
+  EXPECT_EQ(last_status(), "正在导出 PDF，请稍候");
+
+  web_host_record().hold_print = false;
+  std::exchange(web_host_record().held_print, nullptr)(true);
+  window->run_command(kExportPdfCommand);  // free again
+  EXPECT_EQ(web_host_record().printed.size(), 2u);
+  EXPECT_EQ(log_lines("NATIVE pdf").size(), 3u);
 }
 
 TEST_F(Export, PdfFailureRemovesTheOldFileAndIsShown) {

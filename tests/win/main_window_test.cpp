@@ -300,6 +300,23 @@ TEST_F(MainWindow, CannotBeMadeSmallerThanTheMinimum) {
   EXPECT_GE(frame.bottom - frame.top, MulDiv(520, dpi, 96));
 }
 
+TEST_F(MainWindow, WorkArrivingDuringTeardownIsNotDone) {
+  page_ready();
+  web_host_record().pump_on_close = true;
+  HWND handle = window.window();
+  const std::string doc = temp.write("late.md", "# late\n");
+  PostMessageW(handle, kDropPathsMessage, 0, reinterpret_cast<LPARAM>(new std::vector<std::string>{doc}));
+  PostMessageW(handle, kRunCommandMessage, 28, 0);
+  PostMessageW(handle, WM_COMMAND, MAKEWPARAM(27, 0), 0);
+  PostMessageW(handle, kUpdateResultMessage, 0, 0);
+  PostMessageW(handle, WM_CLOSE, 0, 0);
+  const std::size_t scripts = web_host_record().scripts.size();
+  DestroyWindow(handle);
+  EXPECT_FALSE(IsWindow(handle));
+  EXPECT_EQ(log(), "");
+  EXPECT_EQ(web_host_record().scripts.size(), scripts);
+}
+
 TEST_F(MainWindow, PrivateMessagesAndUnknownCommands) {
   SendMessageW(window.window(), kDropPathsMessage, 0, 0);
   auto* paths = new std::vector<std::string>{temp.utf8() + "\\x.pdf"};

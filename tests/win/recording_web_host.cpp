@@ -21,7 +21,21 @@ WebHostView::WebHostView(HWND, PageLoaded, PageMessage, Accelerator) {
 }
 WebHostView::~WebHostView() = default;
 
-void WebHostView::close() { testing::web_host_record().closed = true; }
+void WebHostView::close() {
+  auto& record = testing::web_host_record();
+  const bool first = !record.closed;
+  record.closed = true;
+  if (!first || !record.pump_on_close) return;
+  MSG message{};
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      break;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
 void WebHostView::resize(int, int) {}
 void WebHostView::focus() {}
 void WebHostView::navigate_editor_page(const std::string& folder) {
@@ -49,6 +63,10 @@ void WebHostView::print_to_pdf(const std::string& path, double scale, Done callb
   char scale_text[32];
   std::snprintf(scale_text, sizeof scale_text, "%g", scale);
   record.printed.push_back(path + " scale=" + scale_text);
+  if (record.hold_print) {
+    record.held_print = std::move(callback);
+    return;
+  }
   bool ok = record.print_ok;
   if (ok) {
     std::ofstream out(to_fs_path(path), std::ios::binary);

@@ -7,6 +7,7 @@
 //                   e2e test then measures
 #include <windows.h>
 
+#include <ole2.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
@@ -324,9 +325,111 @@ TEST_F(CdpControl, PrintToPdfWritesWhatTheSettingsSay) {
   print(L"defaults.pdf", 1.0, true);
 }
 
+// Takes no drops; only its registration matters here.
+class IdleDropTarget final : public IDropTarget, public RefCounted {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return query_interface_of(this, iid, out, {__uuidof(IDropTarget)});
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
+  ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD*) override { return S_OK; }
+};
+
+// The control's window is in our process and has its own drop target; the
+// browser's windows inside it belong to another process, which OLE refuses.
+TEST_F(CdpControl, WindowTreeCrossesProcesses) {
+  HWND host = FindWindowExW(g->window, nullptr, L"Chrome_WidgetWin_0", nullptr);
+  ASSERT_TRUE(host);
+  HWND browser = nullptr;
+  HWND render = nullptr;
+  ASSERT_TRUE(pump_until([&] {
+    browser = FindWindowExW(host, nullptr, L"Chrome_WidgetWin_1", nullptr);
+    render = browser ? FindWindowExW(browser, nullptr, L"Chrome_RenderWidgetHostHWND", nullptr) : nullptr;
+    return render != nullptr;
+  }));
+  DWORD host_process = 0;
+  DWORD render_process = 0;
+  GetWindowThreadProcessId(host, &host_process);
+  GetWindowThreadProcessId(render, &render_process);
+  EXPECT_EQ(host_process, GetCurrentProcessId());
+  EXPECT_NE(render_process, GetCurrentProcessId());
+
+  ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+  ComPtr<IDropTarget> target(new IdleDropTarget());
+  EXPECT_EQ(RegisterDragDrop(render, target.get()), DRAGDROP_E_INVALIDHWND);
+  EXPECT_EQ(RegisterDragDrop(browser, target.get()), DRAGDROP_E_INVALIDHWND);
+  EXPECT_EQ(RegisterDragDrop(host, target.get()), DRAGDROP_E_ALREADYREGISTERED);
+  EXPECT_EQ(RevokeDragDrop(host), S_OK);
+  EXPECT_EQ(RegisterDragDrop(host, target.get()), S_OK);
+  EXPECT_EQ(RevokeDragDrop(host), S_OK);
+}
+
+// The host hears an accelerator key before the page does; one it handles
+// never reaches the page, one it leaves goes on, and a key that types a
+// character is never asked about.
+TEST_F(CdpControl, AcceleratorKeysReachThePageUnlessHandled) {
+  struct Raised {
+    COREWEBVIEW2_KEY_EVENT_KIND kind;
+    UINT key;
+    BOOL was_down;
+    std::string page_saw;  // what the page had seen when the host was asked
+  };
+  std::vector<Raised> raised;
+  EventRegistrationToken token{};
+  g->controller->add_AcceleratorKeyPressed(
+      make_callback<ICoreWebView2AcceleratorKeyPressedEventHandler>(
+          [&raised](ICoreWebView2Controller*, ICoreWebView2AcceleratorKeyPressedEventArgs* args) {
+            Raised key{};
+            COREWEBVIEW2_PHYSICAL_KEY_STATUS status{};
+            args->get_KeyEventKind(&key.kind);
+            args->get_VirtualKey(&key.key);
+            args->get_PhysicalKeyStatus(&status);
+            key.was_down = status.WasKeyDown;
+            // A script run from inside the handler, while the key waits.
+            key.page_saw = run(L"seen.join(' ')");
+            raised.push_back(key);
+            if (key.key == 'K' && key.kind == COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN) args->put_Handled(TRUE);
+            return S_OK;
+          })
+          .get(),
+      &token);
+  load(L"keys.html",
+       "<script>window.seen = [];"
+       "['keydown', 'keyup'].forEach(function (type) { document.addEventListener(type, function (e) {"
+       "  seen.push(type + ':' + e.keyCode); }); });</script>");
+  run(L"[['keydown', {keyCode: 75, ctrlKey: true}], ['keydown', {keyCode: 74, ctrlKey: true}],"
+      L" ['keydown', {keyCode: 65}], ['keydown', {keyCode: 27}], ['keydown', {keyCode: 75, ctrlKey: true, repeat: true}],"
+      L" ['keyup', {keyCode: 75, ctrlKey: true}]].forEach(function (k) {"
+      L"  document.body.dispatchEvent(new KeyboardEvent(k[0], Object.assign({bubbles: true, cancelable: true}, k[1])));"
+      L"})");
+  EXPECT_EQ(run(L"seen.join(' ')"), "\"keydown:74 keydown:65 keydown:27 keyup:75\"");
+  ASSERT_EQ(raised.size(), 5u);
+  const COREWEBVIEW2_KEY_EVENT_KIND down = COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN;
+  EXPECT_EQ(raised[0].key, UINT('K'));
+  EXPECT_EQ(raised[0].page_saw, "\"\"");
+  EXPECT_EQ(raised[1].key, UINT('J'));
+  EXPECT_EQ(raised[1].page_saw, "\"\"");
+  EXPECT_EQ(raised[2].key, UINT(VK_ESCAPE));
+  EXPECT_EQ(raised[2].page_saw, "\"keydown:74 keydown:65\"");
+  EXPECT_EQ(raised[3].key, UINT('K'));
+  EXPECT_EQ(raised[3].was_down, TRUE) << "an auto-repeat";
+  EXPECT_EQ(raised[4].kind, COREWEBVIEW2_KEY_EVENT_KIND_KEY_UP);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(raised[i].kind, down);
+    EXPECT_EQ(raised[i].was_down, FALSE);
+  }
+  g->controller->remove_AcceleratorKeyPressed(token);
+}
+
 TEST_F(CdpControl, NothingAfterClose) {
   ComPtr<ICoreWebView2Controller> controller = g->controller;
+  HWND host = FindWindowExW(g->window, nullptr, L"Chrome_WidgetWin_0", nullptr);
   controller->Close();
+  EXPECT_FALSE(IsWindow(host)) << "the control's window goes with it";
   EXPECT_NE(g->web_view->Navigate(L"about:blank"), S_OK);
   EXPECT_NE(g->web_view->ExecuteScript(L"1", nullptr), S_OK);
   const std::size_t navigations = g->navigations.size();

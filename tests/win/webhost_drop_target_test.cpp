@@ -226,16 +226,22 @@ TEST_F(DropTargets, WebControlWindowPrefersAVisibleRenderWidget) {
   EXPECT_EQ(web_control_window(nullptr), nullptr);
   EXPECT_EQ(web_control_window(top), nullptr) << "no control yet";
 
-  HWND outer_hidden = child(top, L"Chrome_WidgetWin_1", false);
+  // The control's own window comes after the browser's windows inside it.
+  HWND host = child(top, L"Chrome_WidgetWin_0", true);
+  child(top, L"Static", true);
+  EXPECT_EQ(web_control_windows(top), std::vector<HWND>{host});
+  HWND outer_hidden = child(host, L"Chrome_WidgetWin_1", false);
   EXPECT_EQ(web_control_window(top), outer_hidden);
-  HWND outer = child(top, L"Chrome_WidgetWin_1", true);
+  HWND outer = child(host, L"Chrome_WidgetWin_1", true);
   EXPECT_EQ(web_control_window(top), outer) << "a visible one replaces an invisible one";
 
   HWND render_hidden = child(outer, L"Chrome_RenderWidgetHostHWND", false);
   EXPECT_EQ(web_control_window(top), render_hidden) << "any render widget beats the outer window";
   HWND render = child(outer, L"Chrome_RenderWidgetHostHWND", true);
-  child(outer, L"Chrome_RenderWidgetHostHWND", true);
+  HWND render_later = child(outer, L"Chrome_RenderWidgetHostHWND", true);
   EXPECT_EQ(web_control_window(top), render) << "the first visible one stays";
+  EXPECT_EQ(web_control_windows(top),
+            (std::vector<HWND>{render, render_later, render_hidden, outer, outer_hidden, host}));
 
   DestroyWindow(outer);
   EXPECT_EQ(web_control_window(top), outer_hidden);

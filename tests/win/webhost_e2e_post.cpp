@@ -2,8 +2,10 @@
 // running Vesk.exe, as a menu click or the close button would; or, given
 // "client" for the message, prints where its client area is on the screen
 // ("left top width height").
-//   webhost_e2e_post <windows pid> <message>|client [wparam]
-// Exit code 0 once done, 1 when no such window appeared within 10 s.
+//   webhost_e2e_post <windows pid> <message>|client [wparam] [times] [gap ms]
+// Pid 0 takes any Vesk window. Posts `times` (1 unless told) copies, `gap`
+// milliseconds apart. Exit code 0 once done, 1 when no such window
+// appeared within 10 s.
 #include <windows.h>
 
 #include <cstdio>
@@ -23,7 +25,7 @@ BOOL CALLBACK look(HWND window, LPARAM data) {
   GetWindowThreadProcessId(window, &owner);
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
-  if (owner == search.process && std::wcscmp(name, L"VeskNativeWindow") == 0) {
+  if ((search.process == 0 || owner == search.process) && std::wcscmp(name, L"VeskNativeWindow") == 0) {
     search.window = window;
     return FALSE;
   }
@@ -42,12 +44,19 @@ int wmain(int argc, wchar_t** argv) {
     EnumWindows(look, reinterpret_cast<LPARAM>(&search));
     if (!search.window) Sleep(100);
   }
-  if (client && search.window) {
+  if (!search.window) return 1;
+  if (client) {
     RECT area{};
     POINT corner{0, 0};
     if (!GetClientRect(search.window, &area) || !ClientToScreen(search.window, &corner)) return 1;
     std::printf("%ld %ld %ld %ld\n", corner.x, corner.y, area.right, area.bottom);
     return 0;
   }
-  return search.window && PostMessageW(search.window, message, wparam, 0) ? 0 : 1;
+  const unsigned long times = argc > 4 ? std::wcstoul(argv[4], nullptr, 10) : 1;
+  const DWORD gap = argc > 5 ? static_cast<DWORD>(std::wcstoul(argv[5], nullptr, 10)) : 0;
+  for (unsigned long i = 0; i < times; ++i) {
+    if (i > 0) Sleep(gap);
+    if (!PostMessageW(search.window, message, wparam, 0)) return 1;
+  }
+  return 0;
 }

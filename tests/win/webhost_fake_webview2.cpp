@@ -24,6 +24,7 @@ struct FakeObject {
   BOOL success = FALSE;             // navigation arguments
   COREWEBVIEW2_WEB_ERROR_STATUS status = COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN;
   COREWEBVIEW2_KEY_EVENT_KIND key_kind = COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN;
+  bool key_repeat = false;
   UINT key = 0;
   BOOL flag = FALSE;  // Cancel or Handled as set
 };
@@ -284,6 +285,12 @@ HRESULT STDMETHODCALLTYPE put_flag(FakeObject* self, BOOL value) {
   self->flag = value;
   return S_OK;
 }
+HRESULT STDMETHODCALLTYPE get_physical_key_status(FakeObject* self, COREWEBVIEW2_PHYSICAL_KEY_STATUS* out) {
+  *out = {};
+  out->RepeatCount = 1;
+  out->WasKeyDown = self->key_repeat ? TRUE : FALSE;
+  return S_OK;
+}
 HRESULT STDMETHODCALLTYPE put_handled(FakeObject*, BOOL handled) {
   record("put_Handled " + std::to_string(handled));
   world().accelerator_handled = handled != FALSE;
@@ -323,6 +330,7 @@ void* const* vtable_of(Kind kind) {
   static const std::vector<void*> message_args = table<6>({{3, F(get_source)}, {4, F(get_json)}});
   static const std::vector<void*> navigation_args = table<6>({{3, F(get_is_success)}, {4, F(get_error_status)}});
   static const std::vector<void*> key_args = table<9>({{3, F(get_key_kind)}, {4, F(get_virtual_key)},
+                                                       {6, F(get_physical_key_status)},
                                                        {8, F(put_handled)}});
   // The URI travels in `source`; put_Cancel and put_Handled set `flag`.
   static const std::vector<void*> starting_args = table<10>({{3, F(get_source)}, {8, F(put_flag)}});
@@ -445,10 +453,11 @@ bool FakeWebView2::request_new_window(const std::wstring& uri) {
   return handled;
 }
 
-void FakeWebView2::press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key) {
+void FakeWebView2::press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key, bool repeat) {
   accelerator_handled = false;
   FakeObject* args = make(Kind::KeyArgs);
   args->key_kind = kind;
+  args->key_repeat = repeat;
   args->key = key;
   accelerator_handler->Invoke(nullptr, as<ICoreWebView2AcceleratorKeyPressedEventArgs>(args));
   release(args);

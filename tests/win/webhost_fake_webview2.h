@@ -62,7 +62,7 @@ struct FakeWebView2 {
   // True when the web host cancelled the navigation / handled the request.
   bool start_navigation(const std::wstring& uri);
   bool request_new_window(const std::wstring& uri);
-  void press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key);
+  void press_key(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key, bool repeat = false);
   void complete_script(std::size_t index, HRESULT result, const wchar_t* json);
   void complete_capture(HRESULT result);
   void complete_print(HRESULT result, BOOL printed);

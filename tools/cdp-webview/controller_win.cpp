@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "control_rules_win.h"
+#include "control_windows_win.h"
 #include "event_registrations_win.h"
 #include "web_view_win.h"
 #include "webview_support_win.h"
@@ -12,7 +14,7 @@ namespace {
 class Controller final : public ICoreWebView2Controller4, public RefCounted {
  public:
   explicit Controller(std::shared_ptr<PageSession> session)
-      : session_(std::move(session)), web_view_(new_web_view(session_)) {
+      : session_(std::move(session)), web_view_(new_web_view(session_)), windows_(session_->parent, session_->bounds) {
     session_->controller = this;
   }
   ~Controller() override {
@@ -37,6 +39,7 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
     visible_ = visible;
     session_->shown = visible != FALSE;
     session_->place_window();
+    if (!session_->closed) windows_.show(visible != FALSE);
     return session_->closed ? kClosed : S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Bounds(RECT* bounds) override {
@@ -48,6 +51,7 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
     if (session_->closed) return kClosed;
     session_->bounds = bounds;
     session_->apply_bounds();
+    windows_.move(bounds);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_ZoomFactor(double* zoom) override {
@@ -93,11 +97,17 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
   }
   HRESULT STDMETHODCALLTYPE put_ParentWindow(HWND parent) override {
     session_->parent = parent;
+    windows_.reparent(parent);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE Close() override {
+    const bool was_open = !session_->closed;
+    windows_.close();
     session_->close();
+    // The real Close waits for the browser and runs the caller's pending
+    // window messages meanwhile.
+    if (was_open) dispatch_pending_messages();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** web_view) override {
@@ -147,6 +157,7 @@ class Controller final : public ICoreWebView2Controller4, public RefCounted {
   ComPtr<ICoreWebView2> web_view_;
   BOOL visible_ = TRUE;
   BOOL allow_drop_ = TRUE;
+  ControlWindows windows_;
 };
 
 }  // namespace

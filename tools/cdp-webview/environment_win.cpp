@@ -100,6 +100,8 @@ void start_page(std::shared_ptr<PageSession> session, ComPtr<ICoreWebView2Contro
                   {"Page.setLifecycleEventsEnabled", R"({"enabled":true})"},
                   {"Runtime.enable", "{}"},
                   {"Runtime.addBinding", binding},
+                  // For the page's stop on each accelerator key (path_mapping.h).
+                  {"Debugger.enable", "{}"},
                   {"Page.addScriptToEvaluateOnNewDocument", shim},
                   {"Emulation.setFocusEmulationEnabled", R"({"enabled":true})"},
                   {"Fetch.enable", NavigationEvents::fetch_patterns()},

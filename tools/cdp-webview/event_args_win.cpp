@@ -64,7 +64,7 @@ class NavigationArgs final : public ICoreWebView2NavigationCompletedEventArgs, p
 
 class AcceleratorArgs final : public ICoreWebView2AcceleratorKeyPressedEventArgs, public RefCounted {
  public:
-  AcceleratorArgs(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key) : kind_(kind), key_(key) {}
+  AcceleratorArgs(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key, bool repeat) : kind_(kind), key_(key), repeat_(repeat) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     return query_interface_of(this, iid, out, {__uuidof(ICoreWebView2AcceleratorKeyPressedEventArgs)});
   }
@@ -89,7 +89,12 @@ class AcceleratorArgs final : public ICoreWebView2AcceleratorKeyPressedEventArgs
     if (!status) return E_POINTER;
     *status = {};
     status->RepeatCount = 1;
+    const bool up = kind_ == COREWEBVIEW2_KEY_EVENT_KIND_KEY_UP || kind_ == COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_UP;
     status->IsMenuKeyDown = kind_ == COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN;
+    // As WM_KEYDOWN's lParam has it: a key-up's key was down before, and so
+    // was an auto-repeat's.
+    status->WasKeyDown = (up || repeat_) ? TRUE : FALSE;
+    status->IsKeyReleased = up ? TRUE : FALSE;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
@@ -105,6 +110,7 @@ class AcceleratorArgs final : public ICoreWebView2AcceleratorKeyPressedEventArgs
  private:
   COREWEBVIEW2_KEY_EVENT_KIND kind_;
   UINT key_;
+  bool repeat_;
   bool handled_ = false;
 };
 
@@ -119,8 +125,9 @@ ICoreWebView2NavigationCompletedEventArgs* new_navigation_args(bool success, COR
   return new NavigationArgs(success, status, id);
 }
 
-ICoreWebView2AcceleratorKeyPressedEventArgs* new_accelerator_args(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key) {
-  return new AcceleratorArgs(kind, key);
+ICoreWebView2AcceleratorKeyPressedEventArgs* new_accelerator_args(COREWEBVIEW2_KEY_EVENT_KIND kind, UINT key,
+                                                                  bool repeat) {
+  return new AcceleratorArgs(kind, key, repeat);
 }
 
 }  // namespace vesk::cdp

@@ -69,8 +69,8 @@ void PageSession::raise_web_message(const std::string& page_url, const std::stri
 
 // Keys pressed in a visible browser window never pass through this
 // process, so the key state the caller reads is set for the moment.
-void PageSession::raise_accelerator(UINT key, bool ctrl, bool shift, bool alt) {
-  if (closed || !controller) return;
+bool PageSession::raise_accelerator(UINT key, bool up, bool ctrl, bool shift, bool alt, bool repeat) {
+  if (closed || !controller) return false;
   BYTE saved[256] = {};
   BYTE state[256] = {};
   GetKeyboardState(saved);
@@ -80,10 +80,45 @@ void PageSession::raise_accelerator(UINT key, bool ctrl, bool shift, bool alt) {
   state[VK_MENU] = alt ? 0x80 : 0;
   SetKeyboardState(state);
   ComPtr<ICoreWebView2Controller> sender = ComPtr<ICoreWebView2Controller>::retain(controller);
-  ComPtr<ICoreWebView2AcceleratorKeyPressedEventArgs> args(new_accelerator_args(
-      alt ? COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN : COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN, key));
+  // Alt, and F10 alone, come as system keys.
+  const bool system = alt || key == VK_F10;
+  const COREWEBVIEW2_KEY_EVENT_KIND kind =
+      up ? (system ? COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_UP : COREWEBVIEW2_KEY_EVENT_KIND_KEY_UP)
+         : (system ? COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN : COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN);
+  ComPtr<ICoreWebView2AcceleratorKeyPressedEventArgs> args(new_accelerator_args(kind, key, repeat));
   for (auto& handler : accelerator_handlers.snapshot()) handler->Invoke(sender.get(), args.get());
   SetKeyboardState(saved);
+  BOOL handled = FALSE;
+  return SUCCEEDED(args->get_Handled(&handled)) && handled;
+}
+
+void PageSession::on_paused(const JsonValue& paused) {
+  const JsonValue* frames = paused.find("callFrames");
+  const JsonValue* top = frames && !frames->as_array().empty() ? &frames->as_array().front() : nullptr;
+  JsonValue key;
+  if (top && top->get_string("functionName", "") == kKeyPauseFunction && top->find("this") &&
+      parse_json(top->find("this")->get_string("value", ""), key) && key.is_object()) {
+    const double vk = key.get_number("vk", 0);
+    const bool handled = vk > 0 && vk < 256 &&
+                         raise_accelerator(static_cast<UINT>(vk), key.get_bool("up", false), key.get_bool("c", false),
+                                           key.get_bool("s", false), key.get_bool("a", false),
+                                           key.get_bool("r", false));
+    // The handler may have closed us, and the page with us.
+    if (closed) return;
+    if (handled) {
+      std::string params = "{\"callFrameId\":";
+      append_json_quoted(top->get_string("callFrameId", ""), params);
+      params += ",\"expression\":\"hostHandled = true\",\"silent\":true}";
+      // Chromium takes a resume ahead of the commands queued before it, so
+      // the page goes on only once the answer is in.
+      std::weak_ptr<PageSession> weak = weak_from_this();
+      send("Debugger.evaluateOnCallFrame", std::move(params), [weak](CdpMessage&) {
+        if (auto self = weak.lock(); self && !self->closed) self->send("Debugger.resume", "{}");
+      });
+      return;
+    }
+  }
+  send("Debugger.resume", "{}");
 }
 
 void PageSession::on_binding(const std::string& payload) {
@@ -92,12 +127,6 @@ void PageSession::on_binding(const std::string& payload) {
   const std::string type = call.get_string("t", "");
   if (type == "msg") {
     raise_web_message(call.get_string("s", ""), call.get_string("m", "null"));
-  } else if (type == "key") {
-    const double key = call.get_number("vk", 0);
-    if (key > 0 && key < 256) {
-      raise_accelerator(static_cast<UINT>(key), call.get_bool("c", false), call.get_bool("s", false),
-                        call.get_bool("a", false));
-    }
   }
 }
 
@@ -110,6 +139,8 @@ void PageSession::on_event(CdpMessage& event) {
                                         [this](const std::string& url) { return caller_url_for(url); });
   } else if (event.method == "Page.windowOpen") {
     navigation_events.on_window_open(event, web_view, target_id, connection);
+  } else if (event.method == "Debugger.paused") {
+    on_paused(event.body);
   } else if (event.method == "Page.lifecycleEvent") {
     if (event.body.get_string("name", "") != "load") return;
     const std::string loader = event.body.get_string("loaderId", "");
@@ -179,6 +210,7 @@ void PageSession::close() {
   if (closed) return;
   closed = true;
   navigation.reset();
+  late_messages.clear();
   message_handlers.clear();
   navigation_handlers.clear();
   accelerator_handlers.clear();

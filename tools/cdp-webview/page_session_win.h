@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cdp_connection_win.h"
+#include "control_rules_win.h"
 #include "event_registrations_win.h"
 #include "navigation_events_win.h"
 #include "window_embedding_win.h"
@@ -42,6 +43,9 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   Handlers<ICoreWebView2NavigationCompletedEventHandler> navigation_handlers;
   Handlers<ICoreWebView2AcceleratorKeyPressedEventHandler> accelerator_handlers;
   NavigationEvents navigation_events;
+  LateMessages late_messages;
+  // The real control prints one page at a time.
+  bool printing = false;
 
   struct Navigation {
     UINT64 id = 0;
@@ -70,7 +74,11 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   void complete_navigation(UINT64 id, bool success, COREWEBVIEW2_WEB_ERROR_STATUS status);
   std::string caller_url_for(const std::string& page_url) const;
   void raise_web_message(const std::string& page_url, const std::string& json);
-  void raise_accelerator(UINT key, bool ctrl, bool shift, bool alt);
+  // Raises AcceleratorKeyPressed; true when a handler set Handled.
+  bool raise_accelerator(UINT key, bool up, bool ctrl, bool shift, bool alt, bool repeat);
+  // The page stopped at a `debugger`: for an accelerator key of ours, asks
+  // the host and hands its answer back; any other stop just goes on.
+  void on_paused(const JsonValue& paused);
   void on_binding(const std::string& payload);
   void on_event(CdpMessage& event);
   HRESULT navigate(LPCWSTR uri);

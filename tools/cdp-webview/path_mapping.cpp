@@ -149,13 +149,39 @@ new MutationObserver(function (records) {
   });
 }).observe(document, {childList: true, subtree: true, attributes: true, attributeFilter: ['href']});
 
-var editingKeys = {65: 1, 67: 1, 86: 1, 88: 1, 8: 1, 46: 1, 33: 1, 34: 1, 35: 1, 36: 1, 37: 1, 38: 1, 39: 1, 40: 1};
-window.addEventListener('keydown', function (event) {
-  if (event.isComposing || !(event.ctrlKey || event.altKey || (event.keyCode >= 112 && event.keyCode <= 123))) return;
-  if (event.keyCode === 16 || event.keyCode === 17 || event.keyCode === 18) return;
-  send(JSON.stringify({t: 'key', vk: event.keyCode, c: event.ctrlKey, s: event.shiftKey, a: event.altKey}));
-  if (!editingKeys[event.keyCode] || event.altKey) event.preventDefault();
-}, true);
+// Keys the real control raises as accelerator keys before the page sees
+// them: with Ctrl or Alt held, keys that type no character (Windows virtual
+// keys, which keyCode carries) and Escape; never a modifier on its own. The
+// host answers inside the key's dispatch, as the real control waits for it:
+// the named function below stops at `debugger`, the control raises the event
+// while the page stands still, sets `hostHandled` and resumes. A key the
+// host handled goes no further; any other goes on as if nobody had asked.
+var modifierKeys = {16: 1, 17: 1, 18: 1, 91: 1, 92: 1, 229: 1};
+var typesNothing = function (k) {
+  return k === 19 || k === 20 || k === 27 || (k >= 33 && k <= 40) || k === 44 || k === 45 || k === 46 ||
+      k === 93 || (k >= 112 && k <= 135) || k === 144 || k === 145 || (k >= 166 && k <= 183);
+};
+var hostHandled = false;
+var askHost = function )JS";
+  script += kKeyPauseFunction;
+  script += R"JS( () {
+  'use strict';
+  hostHandled = false;
+  debugger;
+  return hostHandled;
+};
+var onKey = function (event) {
+  var k = event.keyCode;
+  if (event.isComposing || modifierKeys[k] || !(event.ctrlKey || event.altKey || typesNothing(k))) return;
+  var key = JSON.stringify({vk: k, up: event.type === 'keyup', c: event.ctrlKey, s: event.shiftKey,
+                            a: event.altKey, r: event.repeat});
+  if (askHost.call(key)) {
+    event.preventDefault();
+    event.stopImmediatePropagation();
+  }
+};
+window.addEventListener('keydown', onKey, true);
+window.addEventListener('keyup', onKey, true);
 })();
 )JS";
   return script;

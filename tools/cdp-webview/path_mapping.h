@@ -26,10 +26,16 @@ struct DriveRoot {
   std::string unix_root;  // ends with "/"
 };
 
+// The page function that stops at `debugger` for each accelerator key,
+// called with the key's JSON as `this`: {vk, up, c, s, a, r} (virtual key,
+// key-up, Ctrl, Shift, Alt, auto-repeat). Its closure's `hostHandled` is the
+// host's answer.
+inline constexpr char kKeyPauseFunction[] = "__veskAcceleratorKey";
+
 // The script installed before the page's own in every document: the
 // window.chrome.webview message channel over the DevTools binding `binding`,
 // Windows file URLs in <base> elements pointed at their Unix folders, and
-// key presses with Ctrl or Alt reported like the control's accelerator keys.
+// accelerator keys held for the host's answer.
 std::string page_shim_script(std::string_view binding, const std::vector<DriveRoot>& drives);
 
 }  // namespace vesk::cdp

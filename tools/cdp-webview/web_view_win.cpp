@@ -1,6 +1,7 @@
 #include "web_view_win.h"
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -131,7 +132,12 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
                          "if(w&&w.__deliver)w.__deliver(JSON.parse(";
     append_json_quoted(text, script);
     script += "));})()";
-    session_->send("Runtime.evaluate", evaluate_params(script));
+    std::weak_ptr<PageSession> weak = session_;
+    session_->late_messages.post(std::move(script), [weak](const std::string& held) {
+      if (auto session = weak.lock(); session && !session->closed) {
+        session->send("Runtime.evaluate", evaluate_params(held));
+      }
+    });
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR text) override {
@@ -170,10 +176,18 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
     if (session_->closed) return kClosed;
     if (!path || !*path) return E_INVALIDARG;
     auto hold = ComPtr<ICoreWebView2PrintToPdfCompletedHandler>::retain(handler);
+    if (session_->printing) {
+      // As documented: the handler runs at once, unsuccessful.
+      if (hold) hold->Invoke(S_OK, FALSE);
+      return S_OK;
+    }
+    session_->printing = true;
     const std::wstring target = path;
+    std::weak_ptr<PageSession> weak = session_;
     session_->send(
         "Page.printToPDF", print_to_pdf_params(print_options_from(settings)),
-        [hold, target](CdpMessage& reply) {
+        [hold, target, weak](CdpMessage& reply) {
+          if (auto session = weak.lock()) session->printing = false;
           bool printed = false;
           if (!reply.failed) printed = write_file(target.c_str(), decode_base64(reply.body.get_string("data", "")));
           if (hold) hold->Invoke(reply.failed ? E_FAIL : S_OK, printed ? TRUE : FALSE);
