@@ -250,8 +250,9 @@ export function windowsPidFrom(folder) {
 // The user at the screen: presses `rules` ({ text: button }) in Vesk's
 // dialogs until Vesk ends or `seconds` pass. record() is what it has seen so
 // far (null before Vesk's window is found); done() waits for the final one.
-export function answerDialogs(dir, rules, seconds = 120) {
-  const file = path.join(dir, 'dialogs.json');
+// `name` tells apart the records of several users in one folder.
+export function answerDialogs(dir, rules, seconds = 120, name = 'dialogs') {
+  const file = path.join(dir, `${name}.json`);
   const args = [winPath(file), String(seconds), ...Object.entries(rules).map(([text, id]) => `${text}=${id}`)];
   const helper = startWine(path.join(buildDir, 'tests/win/update_e2e_dialogs.exe'), args);
   const record = () => {

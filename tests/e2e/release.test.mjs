@@ -12,7 +12,7 @@ import os from 'node:os';
 import path from 'node:path';
 
 import {
-  binDir, buildDir, ensureDisplay, removeDir, requireBuild, root, startVesk, startWine, tempDir, waitFor,
+  answerDialogs, binDir, buildDir, ensureDisplay, removeDir, requireBuild, root, startVesk, startWine, tempDir, waitFor,
   wineEnv, winPath, withWorld,
 } from './harness.mjs';
 
@@ -146,28 +146,6 @@ function fileVersion(exe) {
   return `${ms >>> 16}.${ms & 0xffff}.${ls >>> 16}`;
 }
 
-// The user at the screen (tests/win/update_e2e_dialogs): answers the dialogs
-// of the next Vesk whose window appears, until it ends.
-function answerDialogs(dir, name, rules, seconds = 150) {
-  const file = path.join(dir, `${name}.json`);
-  const helper = startWine(dialogHelper, [winPath(file), String(seconds),
-                                          ...Object.entries(rules).map(([text, id]) => `${text}=${id}`)]);
-  const record = () => {
-    try {
-      return JSON.parse(fs.readFileSync(file, 'utf8'));
-    } catch {
-      return null;  // not written yet
-    }
-  };
-  return {
-    record,
-    async done() {
-      const { code } = await helper.exited;
-      return { code, ...record() };
-    },
-  };
-}
-
 // What the user does after the runtime message: OK, then close the empty
 // window (its Windows process id comes from the dialog record).
 async function dismissRuntimeMessage(dialogs) {
@@ -228,7 +206,7 @@ test('as shipped, Microsoft\'s loader reports the missing runtime and Vesk close
   await releaseWorld();
   const dir = tempDir();
   try {
-    const dialogs = answerDialogs(dir, 'dialogs', { [kRuntimeText]: IDOK });
+    const dialogs = answerDialogs(dir, { [kRuntimeText]: IDOK }, 150, 'dialogs');
     const vesk = startVesk({ dir, port: 0, exe: installedExe });
     await vesk.waitForLine('GetAvailableCoreWebView2BrowserVersionString failed', 90000);
     await dismissRuntimeMessage(dialogs);
@@ -268,7 +246,7 @@ test('an installed copy updates itself with the real installer and starts again'
   fs.copyFileSync(testLoader, path.join(installDir, 'WebView2Loader.dll'));
   wine(['reg', 'delete', 'HKCU\\Software\\Vesk', '/f']);  // a first run: the check is due
   await withWorld(async (w) => {
-    const dialogs = answerDialogs(w.dir, 'old', { [`发现新版本 ${kNew}`]: kDownloadButton, 更新失败: IDOK });
+    const dialogs = answerDialogs(w.dir, { [`发现新版本 ${kNew}`]: kDownloadButton, 更新失败: IDOK }, 150, 'old');
     const vesk = w.vesk({ exe: installedExe, env: { VESK_UPDATE_URL: `${server.base}/manifest.json`, VESK_KEYLOG: '1' } });
     await vesk.waitForLine('NATIVE update installer launched, quitting', 120000);
     assert.equal(await vesk.exit(60000), 0);
@@ -277,7 +255,7 @@ test('an installed copy updates itself with the real installer and starts again'
 
     // The installer waits for the old process, installs and starts the new
     // one, which inherits the log and this time meets Microsoft's loader.
-    const relaunched = answerDialogs(w.dir, 'new', { [kRuntimeText]: IDOK });
+    const relaunched = answerDialogs(w.dir, { [kRuntimeText]: IDOK }, 150, 'new');
     await waitFor(() => vesk.lines().filter((l) => l.startsWith('NATIVE keyboard hook')).length >= 2, 120000,
                   () => `the relaunched Vesk's start-up line\n${vesk.log()}`);
     await waitFor(() => uninstallEntry()?.DisplayVersion === kNew, 60000, 'the uninstall entry to say 1.1.0');
