@@ -17,7 +17,9 @@ test('focus mode, typewriter mode and the selection counts', async () => {
   await ed.select(kDoc.indexOf('still'));
   await ed.page.keyboard.press('F8');
   assert.deepEqual(await ed.page.$$eval('.cm-focus-current', (els) => els.map((e) => e.textContent)), ['First para', 'still first.']);
-  assert.ok(Number(await ed.page.$eval('.cm-line >> text=Line 0 of the text.', (el) => getComputedStyle(el).opacity)) < 0.5);
+  // The dimming fades in: wait for it rather than read it mid-transition.
+  await ed.page.waitForFunction(() => [...document.querySelectorAll('.cm-line')]
+    .some((el) => el.textContent === 'Line 0 of the text.' && Number(getComputedStyle(el).opacity) < 0.5));
   await ed.page.keyboard.press('F8');
   assert.equal(await ed.page.$$eval('.cm-focus-current', (els) => els.length), 0);
   await ed.page.keyboard.press('F9');
