@@ -136,6 +136,41 @@ Function ${prefix}CloseRunningVesk
     ${EndIf}
     System::Call 'kernel32::CloseHandle(p R2)'
   ${Loop}
+  ; A Vesk whose window is already gone may still be ending and hold its
+  ; files: a file that cannot be written now would be skipped, leaving a
+  ; mix of two versions. Wait for both to be free, or fail as a Vesk that
+  ; would not close does.
+  StrCpy $R6 0
+  ${Do}
+    StrCpy $R8 0
+    ${If} ${FileExists} "$INSTDIR\Vesk.exe"
+      ClearErrors
+      FileOpen $R7 "$INSTDIR\Vesk.exe" a
+      ${If} ${Errors}
+        StrCpy $R8 1
+      ${Else}
+        FileClose $R7
+      ${EndIf}
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\WebView2Loader.dll"
+      ClearErrors
+      FileOpen $R7 "$INSTDIR\WebView2Loader.dll" a
+      ${If} ${Errors}
+        StrCpy $R8 1
+      ${Else}
+        FileClose $R7
+      ${EndIf}
+    ${EndIf}
+    ${If} $R8 = 0
+      ${Break}
+    ${EndIf}
+    IntOp $R6 $R6 + 1
+    ${If} $R6 > 120
+      IntOp $R9 $R9 + 1
+      ${Break}
+    ${EndIf}
+    Sleep 250
+  ${Loop}
 FunctionEnd
 !macroend
 !insertmacro CLOSE_RUNNING ""

@@ -51,14 +51,25 @@ class RefusingDropTarget final : public IDropTarget, public RefCounted {
 };
 
 // The browser's windows come from another process: rundll32 running this
-// library's VeskBrowserWindows with the host window's handle.
+// library's VeskBrowserWindows with the host window's handle. It runs a copy
+// in the temporary folder: the real browser processes never load a file from
+// the application's folder, and a process holding one there outlives Vesk
+// by a moment, long enough to stop an installer from replacing that file.
 void start_browser_windows(HWND host) {
   wchar_t library[MAX_PATH] = {};
+  wchar_t temp[MAX_PATH] = {};
   wchar_t short_library[MAX_PATH] = {};
   wchar_t system[MAX_PATH] = {};
-  if (!GetModuleFileNameW(this_library(), library, MAX_PATH) || !GetSystemDirectoryW(system, MAX_PATH)) return;
+  if (!GetModuleFileNameW(this_library(), library, MAX_PATH) || !GetSystemDirectoryW(system, MAX_PATH) ||
+      !GetTempPathW(MAX_PATH, temp)) {
+    return;
+  }
+  const std::wstring copy =
+      std::wstring(temp) + L"vesk-cdp-windows-" + std::to_wstring(GetCurrentProcessId()) + L".dll";
+  // A copy an earlier controller of this process still runs is the same file.
+  if (!CopyFileW(library, copy.c_str(), FALSE) && GetFileAttributesW(copy.c_str()) == INVALID_FILE_ATTRIBUTES) return;
   // rundll32 reads "library,entry" up to the first space: no spaces in it.
-  if (!GetShortPathNameW(library, short_library, MAX_PATH)) return;
+  if (!GetShortPathNameW(copy.c_str(), short_library, MAX_PATH)) return;
   const std::wstring program = std::wstring(system) + L"\\rundll32.exe";
   std::wstring command = L"\"" + program + L"\" " + short_library + L",VeskBrowserWindows " +
                          std::to_wstring(reinterpret_cast<std::uintptr_t>(host));
