@@ -95,6 +95,17 @@ test('math: typed in, typeset as MathML in the view and the export, source on th
   assert.equal((html.match(/<math xmlns="http:\/\/www.w3.org\/1998\/Math\/MathML"/g) || []).length, 2);
   assert.match(html, /<div class="math-block"><span class="katex"><math [^>]*display="block"><semantics>/);
   assert.doesNotMatch(html, /url\(|KaTeX_|\$e\^/);
+  // The limits of a displayed formula reach past its box: they must not give it
+  // a vertical scrollbar, in the exported file nor in the print view. (Headless
+  // Chromium hides scrollbars, so we ask whether one would be shown.)
+  const scrollbar = (el) => /auto|scroll/.test(getComputedStyle(el).overflowY) && el.scrollHeight > el.clientHeight;
+  const file = await browser.context.newPage();
+  await file.setContent(html);
+  assert.equal(await file.$eval('.math-block', scrollbar), false);
+  await file.close();
+  await ed.run('window.vesk.pdfBegin()');
+  assert.equal(await ed.page.$eval('#print-root .math-block', scrollbar), false);
+  await ed.call('pdfEnd');
   assert.deepEqual(ed.errors, []);
   await ed.close();
 });

@@ -172,3 +172,87 @@ test('the source view refuses to export a PDF', kTimeout, () => withWorld(async 
   assert.ok(!vesk.lines().some((l) => l.startsWith('NATIVE pdf')));
   assert.ok(!fs.existsSync(path.join(world.dir, 'never.pdf')));
 }));
+
+// Front matter, a footnote, an alert, math, highlighted code and a heading
+// link, through both exports of the real program.
+const richDoc = `---
+title: 季度报告
+draft: true
+---
+
+# 季度报告 Quarterly
+
+先看[方法](#方法-method)，再看脚注。[^src]
+
+> [!WARNING]
+> 数据尚未核实 Figures unchecked.
+
+Inline $E=mc^2$ and a block:
+
+$$
+\\sum_{k=1}^{n} k = \\frac{n(n+1)}{2}
+$$
+
+\`\`\`python
+def total(n):
+    return n * (n + 1) // 2
+\`\`\`
+
+## 方法 Method
+
+按年计算 Yearly.
+
+[^src]: 来源是年报 Taken from the annual report.
+`;
+
+// The editor's keyword colour (#9a3bb5), as rendered text shows it.
+const keyword = (r, g, b) => Math.abs(r - 154) < 40 && Math.abs(g - 59) < 40 && Math.abs(b - 181) < 40;
+
+test('both exports render front matter, footnotes, alerts, math, code colours and anchors', kTimeout, () => withWorld(async (world) => {
+  const doc = writeDoc(path.join(world.dir, 'doc'), 'rich.md', richDoc);
+  const target = path.join(world.dir, 'out', 'rich');
+  fs.mkdirSync(path.dirname(target));
+
+  let vesk = world.vesk({ args: [winPath(doc)], env: { VESK_COMMAND: 'exporthtml', VESK_EXPORT_AS: winPath(target) } });
+  await vesk.waitForLine(`NATIVE export path=${winPath(target)}.html missing=0`);
+  await vesk.stop();
+  fs.copyFileSync(`${target}.html`, path.join(artifacts, 'export-rich.html'));
+  const html = fs.readFileSync(`${target}.html`, 'utf8');
+  const body = html.slice(html.indexOf('<article'));
+
+  // The front matter is a quiet block, not a rule and a heading.
+  const top = body.slice(0, body.indexOf('<h1'));
+  assert.match(top, /<pre class="front-matter"><code>title: 季度报告\ndraft: true\n<\/code><\/pre>/);
+  assert.ok(!/<hr|<h2/.test(top), `no rule, no heading from the front matter:\n${top}`);
+  // The alert is a titled callout without its marker.
+  assert.match(body, /<blockquote class="markdown-alert markdown-alert-warning">\s*<p class="markdown-alert-title">警告<\/p>\s*<p>数据尚未核实/);
+  assert.ok(!body.includes('[!WARNING]'));
+  // The footnote reference and its back-reference point at each other.
+  const ref = /<sup class="footnote-ref"><a href="#([^"]+)" id="([^"]+)">/.exec(body);
+  assert.ok(ref, 'a footnote reference');
+  assert.match(body, new RegExp(`<li id="${ref[1]}" class="footnote-item"><p>来源是年报 Taken from the annual report\\. <a href="#${ref[2]}" class="footnote-backref">`));
+  // Math is MathML, inline and as a block; no dollar is left.
+  assert.match(body, /<math\b[^>]*><semantics><mrow><mi>E<\/mi>/);
+  assert.match(body, /<div class="math-block">[^]*?<math\b[^>]*display="block"[^]*?<mfrac>/);
+  assert.ok(!body.includes('$'), 'no math source left');
+  // Code carries the editor's token classes, and the file styles them.
+  assert.match(body, /<code class="language-python"><span class="tok-keyword">def<\/span> <span class="tok-def">total<\/span>/);
+  assert.match(html, /\.markdown-body \.tok-keyword \{ color: var\(--doc-tok-keyword\); \}/);
+  // The link names the heading's id.
+  assert.ok(body.includes('<a href="#方法-method">方法</a>'), 'the link');
+  assert.ok(body.includes('<h2 id="方法-method">方法 Method</h2>'), 'the heading it names');
+
+  vesk = world.vesk({ args: [winPath(doc)], env: { VESK_COMMAND: 'exportpdf', VESK_PDF_AS: winPath(target) } });
+  await vesk.waitForLine(`NATIVE pdf path=${winPath(target)}.pdf size=`, 120000);
+  // Typeset math comes out in math italics: 𝐸 = 𝑚𝑐2.
+  const text = run('pdftotext', [`${target}.pdf`, '-']).normalize('NFKC');
+  for (const part of ['draft: true', '警告', '数据尚未核实', '来源是年报 Taken from the annual report', 'E = mc2', '∑']) {
+    assert.ok(text.includes(part), `"${part}" in the PDF text:\n${text}`);
+  }
+  for (const source of ['$', '[!WARNING]', '---', '\\frac', '[^src]']) {
+    assert.ok(!text.includes(source), `no "${source}" in the PDF text:\n${text}`);
+  }
+  run('pdftoppm', ['-png', '-r', '100', '-f', '1', '-l', '1', '-singlefile', `${target}.pdf`, path.join(artifacts, 'export-rich-page1')]);
+  const inked = countPixels(readPng(path.join(artifacts, 'export-rich-page1.png')), keyword);
+  assert.ok(inked > 20, `code keywords in the editor's colour in the PDF (${inked} pixels)`);
+}));
