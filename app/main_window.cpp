@@ -119,6 +119,7 @@ bool VeskMainWindow::drop_during_teardown(UINT message, LPARAM lparam) {
       discard_update_result(lparam);
       return true;
     case kRunCommandMessage:
+    case kSnapshotMessage:
     case WM_COMMAND:
     case WM_TIMER:
     case WM_CLOSE:
@@ -194,6 +195,9 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       return 0;
     case kUpdateResultMessage:
       on_update_result(lparam);
+      return 0;
+    case kSnapshotMessage:
+      take_snapshot();
       return 0;
     default:
       break;

@@ -10,6 +10,9 @@ namespace vesk::win {
 inline constexpr UINT kDropPathsMessage = WM_APP + 1;
 inline constexpr UINT kRunCommandMessage = WM_APP + 7;
 inline constexpr UINT kUpdateResultMessage = WM_APP + 8;
+// Takes another VESK_SNAPSHOT: a test retakes it until the page shows what it
+// waits for, instead of guessing how long drawing takes.
+inline constexpr UINT kSnapshotMessage = WM_APP + 9;
 
 inline constexpr UINT_PTR kStartupCommandTimer = 1;
 inline constexpr UINT_PTR kSnapshotTimer = 2;

@@ -73,7 +73,8 @@ test('links of every kind and every click leave the page where it is', async () 
     await ed.page.click(sel, { modifiers: ['Control'] });
     await ed.page.click(sel, { button: 'middle' });
   }
-  await ed.page.waitForTimeout(500);
+  // The last click's own message has come back: the clicks are all handled.
+  await ed.until(() => window.__veskSent.filter((m) => m.type === 'openLink').length >= 2);
 
   assert.equal(ed.page.url(), url, 'the page navigated');
   assert.equal(browser.context.pages().length, pagesBefore, 'a new page opened');
@@ -128,9 +129,10 @@ test('no view loads an image from a network path; web images still load', async 
   const left = await ed.page.evaluate(() => [...document.querySelectorAll('img, image')]
     .map((i) => i.currentSrc || i.src || i.getAttribute('href') || '').filter((s) => /^file:\/\/[^/]/.test(s)));
   assert.deepEqual(left, []);
-  await ed.page.waitForTimeout(300);
-  assert.deepEqual(requests.filter((u) => /^file:\/\/[^/]/.test(u) || /host/.test(u)), []);
+  // Every image has loaded or failed: any request they made has been seen.
+  await ed.until(() => [...document.images].every((img) => img.complete));
   assert.ok(hits.includes('/web.png'), 'web images keep loading');
+  assert.deepEqual(requests.filter((u) => /^file:\/\/[^/]/.test(u) || /host/.test(u)), []);
   await ed.close();
 });
 

@@ -271,6 +271,22 @@ export function answerDialogs(dir, rules, seconds = 120, name = 'dialogs') {
   };
 }
 
+// Snapshots of Vesk's page (VESK_SNAPSHOT) until `accept` holds for one: the
+// first is taken once the page is ready, each next one is asked for with the
+// window's snapshot message. Gives the last picture either way, for the
+// caller's assertion to describe.
+export async function snapshotUntil(vesk, file, accept, ms = 60000) {
+  const kSnapshotMessage = 0x8009;
+  const taken = () => vesk.lines().filter((line) => line.startsWith('SNAPSHOT OK')).length;
+  const end = Date.now() + ms;
+  for (let count = 1; ; count++) {
+    await waitFor(() => taken() >= count, 60000, `snapshot ${count}`);
+    const png = readPng(file);
+    if (accept(png) || Date.now() > end) return png;
+    post(0, kSnapshotMessage);
+  }
+}
+
 // Clicks a menu item or the close button through a small Windows program.
 // Pid 0: whichever Vesk window there is.
 export function post(pid, message, wparam = 0, { times = 1, gap = 0 } = {}) {

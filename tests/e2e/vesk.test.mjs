@@ -9,8 +9,8 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 
 import {
-  answerDialogs, countPixels, post, readPng, requireBuild, root, sleep, waitFor, wineEnv, winPath, windowsPidFrom,
-  withWorld, writeSolidPng,
+  answerDialogs, countPixels, post, readPng, requireBuild, root, snapshotUntil, waitFor, wineEnv, winPath,
+  windowsPidFrom, withWorld, writeSolidPng,
 } from './harness.mjs';
 
 const kTimeout = { timeout: 240000 };
@@ -62,14 +62,13 @@ test('a document named on the command line is shown', kTimeout, () => withWorld(
   const doc = writeDoc(path.join(world.dir, 'docs'), '显示.md',
                        '# 一个很大的标题 Heading\n\n' + '这是正文，段落中有足够多的文字来留下墨迹。Plain words too.\n\n'.repeat(12));
   const shot = path.join(world.dir, 'shot.png');
-  const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_SNAPSHOT: winPath(shot), VESK_SNAPSHOT_DELAY: '1500' } });
-  await vesk.waitForLine('SNAPSHOT OK');
-  assert.ok(vesk.lines().includes(`NATIVE open ${winPath(doc)}`));
-  const png = readPng(shot);
-  assert.ok(png.width >= 600 && png.height >= 400, `snapshot is ${png.width}x${png.height}`);
+  const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_SNAPSHOT: winPath(shot), VESK_SNAPSHOT_DELAY: '0' } });
   // Text in the editor area, above the status bar.
-  const dark = countPixels(png, ink, { y1: png.height - 40 });
-  assert.ok(dark > 3000, `only ${dark} dark pixels: the document was not rendered`);
+  const dark = (png) => countPixels(png, ink, { y1: png.height - 40 });
+  const png = await snapshotUntil(vesk, shot, (p) => dark(p) > 3000);
+  assert.ok(vesk.lines().includes(`NATIVE open ${winPath(doc)}`));
+  assert.ok(png.width >= 600 && png.height >= 400, `snapshot is ${png.width}x${png.height}`);
+  assert.ok(dark(png) > 3000, `only ${dark(png)} dark pixels: the document was not rendered`);
 }));
 
 test('VESK_EVAL reports its value through the page log', kTimeout, () => withWorld(async (world) => {
@@ -130,7 +129,12 @@ test(`a document from another folder reloads the page and old messages are dropp
   });
   // Loads: the welcome document, the first, the second.
   await vesk.waitForLine('NATIVE ready gen=3');
-  await sleep(500);
+  // A round trip through the new page: whatever the first page still had on
+  // its way came in before the answer.
+  const views = () => vesk.lines().filter((l) => l.startsWith('NATIVE view ')).length;
+  const seen = views();
+  post(windowsPidFrom(path.join(world.dir, 'b')), WM_COMMAND, kToggleTocCommand);
+  await waitFor(() => views() > seen, 30000, 'the page\'s answer');
   const lines = vesk.lines();
   const reload = lines.indexOf('navigate editor page', lines.indexOf('navigate editor page') + 1);
   assert.ok(reload > 0, 'a second page load');
@@ -171,16 +175,16 @@ test('a dropped image lands in assets/ and shows in the page', kTimeout, () => w
   const shot = path.join(world.dir, 'shot.png');
   const vesk = world.vesk({
     args: [winPath(doc)],
-    env: { VESK_DROP: winPath(image), VESK_SNAPSHOT: winPath(shot), VESK_SNAPSHOT_DELAY: '4500' },
+    env: { VESK_DROP: winPath(image), VESK_SNAPSHOT: winPath(shot), VESK_SNAPSHOT_DELAY: '0' },
   });
   await vesk.waitForLine('NATIVE drop probe paths=1');
-  await vesk.waitForLine('SNAPSHOT OK');
+  const red = (png) => countPixels(png, (r, g, b) => r > 200 && g < 60 && b < 60);
+  const png = await snapshotUntil(vesk, shot, (p) => red(p) > 5000);
   const assets = path.join(folder, 'assets');
   const stored = fs.existsSync(assets) ? fs.readdirSync(assets) : [];
   assert.equal(stored.length, 1, `assets/ holds ${stored.join(', ')}`);
   assert.ok(fs.readFileSync(path.join(assets, stored[0])).equals(fs.readFileSync(image)));
-  const red = countPixels(readPng(shot), (r, g, b) => r > 200 && g < 60 && b < 60);
-  assert.ok(red > 5000, `only ${red} red pixels: the image is not shown`);
+  assert.ok(red(png) > 5000, `only ${red(png)} red pixels: the image is not shown`);
 }));
 
 test('a dropped Markdown file is opened', kTimeout, () => withWorld(async (world) => {
@@ -247,8 +251,9 @@ test('a second save inside the first one\'s dialog opens no second dialog', kTim
   const dialogs = answerDialogs(world.dir, {});  // looks, never presses
   post(0, kRunCommandMessage, kSaveCommand, { times: 2, gap: 100 });
   await vesk.waitForLine('NATIVE busy 保存');
+  // The second command was turned away inside the first dialog ("busy"), so
+  // once that dialog is seen there is nothing more to wait for.
   await waitFor(() => dialogs.record()?.seen?.length, 30000, 'the save dialog');
-  await sleep(1500);
   const windows = new Set(dialogs.record().seen.map((dialog) => dialog.window));
   assert.equal(windows.size, 1, JSON.stringify(dialogs.record().seen));
 }));
@@ -280,7 +285,8 @@ test('a browser that goes away does not hang the window', kTimeout, () => withWo
   const vesk = world.vesk({ args: [winPath(doc)] });
   await vesk.waitForLine('NATIVE navigation completed');
   await world.killBrowser();
-  await sleep(500);
+  await waitFor(() => vesk.process.output.includes('cdp-webview: the browser connection closed'), 30000,
+                'the control to notice');
   post(windowsPidFrom(folder), WM_CLOSE);
   assert.equal(await vesk.exit(), 0);
 }));
