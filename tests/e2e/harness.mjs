@@ -226,7 +226,7 @@ export function startVesk({ dir, args = [], env = {}, port, exe = veskExe }) {
     },
     async exit(ms = 30000) {
       const result = await Promise.race([child.exited, sleep(ms).then(() => null)]);
-      if (!result) throw new Error('Vesk.exe did not exit');
+      if (!result) throw new Error(`Vesk.exe did not exit\n--- log ---\n${vesk.log().slice(-3000)}\n--- output ---\n${child.output.slice(-2000)}`);
       return result.code;
     },
     async stop() {

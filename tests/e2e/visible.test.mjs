@@ -94,23 +94,30 @@ test('with a display the editor window sits over the client area of Vesk\'s wind
   const shot = path.join(root, 'build/e2e/run-visible.png');
   fs.mkdirSync(path.dirname(shot), { recursive: true });
   const dark = (r, g, b) => r + g + b < 300;
-  let ink = {};
-  await waitFor(() => {
-    assert.equal(spawnSync('import', ['-window', 'root', `PNG24:${shot}`], { timeout: 60000 }).status, 0, 'screenshot');
-    const png = readPng(shot);
-    ink = {
-      menu: countPixels(png, dark, { x0: hostAt.x, y0: hostAt.y, x1: hostAt.x + 200, y1: editorAt.y }),
-      page: countPixels(png, dark, { x0: editorAt.x, y0: editorAt.y, x1: editorAt.x + editorAt.width,
-                                     y1: editorAt.y + editorAt.height }),
-    };
-    return ink.menu > 20 && ink.page > 500;
-  }, 30000, () => `menu text above the editor and the document in it (dark pixels ${JSON.stringify(ink)})`);
+  const drawn = async (what, file) => {
+    let ink = {};
+    await waitFor(() => {
+      assert.equal(spawnSync('import', ['-window', 'root', `PNG24:${file}`], { timeout: 60000 }).status, 0, 'screenshot');
+      const png = readPng(file);
+      ink = {
+        menu: countPixels(png, dark, { x0: hostAt.x, y0: hostAt.y, x1: hostAt.x + 200, y1: editorAt.y }),
+        page: countPixels(png, dark, { x0: editorAt.x, y0: editorAt.y, x1: editorAt.x + editorAt.width,
+                                       y1: editorAt.y + editorAt.height }),
+      };
+      return ink.menu > 20 && ink.page > 500;
+    }, 30000, () => `${what}: menu text above the editor and the document in it (dark pixels ${JSON.stringify(ink)})`);
+  };
+  await drawn('shown', shot);
 
-  // At a person's pace: restored once it is down.
-  post(pid, WM_SYSCOMMAND, SC_MINIMIZE);
-  await waitFor(() => clientArea(pid)?.width === 0, 30000, 'Vesk minimised');
-  post(pid, WM_SYSCOMMAND, SC_RESTORE);
-  await check('minimised and restored');
+  // At a person's pace, restored once it is down, three times: the editor
+  // must draw its page again each time, not stay blank.
+  for (let round = 1; round <= 3; round++) {
+    post(pid, WM_SYSCOMMAND, SC_MINIMIZE);
+    await waitFor(() => clientArea(pid)?.width === 0, 30000, 'Vesk minimised');
+    post(pid, WM_SYSCOMMAND, SC_RESTORE);
+    await check(`minimised and restored (${round})`);
+    await drawn(`restored (${round})`, path.join(world.dir, `restored-${round}.png`));
+  }
 
   // Closing Vesk takes the editor window and the browser's page with it.
   post(pid, WM_CLOSE, 0);

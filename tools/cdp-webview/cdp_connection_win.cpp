@@ -3,7 +3,6 @@
 #include <ws2tcpip.h>
 
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -193,8 +192,6 @@ void CdpConnection::close() {
   }
   shutdown(socket_, SD_BOTH);
   wake_writer_.notify_all();
-  // Said on stderr, where a test waits for it after stopping the browser.
-  std::fputs("cdp-webview: the browser connection closed\n", stderr);
   fail_everything("connection closed");
 }
 

@@ -53,6 +53,14 @@ std::vector<std::string> embed_arguments(std::string_view window, std::string_vi
   return args;
 }
 
+std::vector<std::string> redraw_when_viewable_arguments(std::string_view window, std::string_view timeout) {
+  // The window id comes in as $0, never parsed by the shell.
+  return {"timeout", std::string(timeout), "/bin/sh", "-c",
+          "until xwininfo -id \"$0\" | grep -q IsViewable; do sleep 0.02; done; "
+          "exec xdotool windowunmap --sync \"$0\" windowmap --sync \"$0\"",
+          std::string(window)};
+}
+
 std::vector<std::string> find_window_arguments(std::string_view title, std::string_view timeout) {
   return {"timeout", std::string(timeout), "xdotool", "search", "--sync", "--limit", "1",
           "--name",  prefix_pattern(title)};
