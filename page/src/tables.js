@@ -351,6 +351,41 @@ function leaveTable(view, wrap) {
   view.dispatch({ selection: { anchor: pos }, scrollIntoView: true });
 }
 
+// An HTML block that only opens a centred element, as READMEs write around
+// Markdown: `<div align="center">`, `<p align="center">`, `<center>`.
+const kCentreOpen = /^\s*<(div|p|center)\b(?:(?!>)[\s\S])*?>\s*$/i;
+const kCentreAttr = /\balign\s*=\s*["']?center\b/i;
+
+function centreTag(source) {
+  const m = kCentreOpen.exec(source);
+  if (!m) return null;
+  const tag = m[1].toLowerCase();
+  return tag === 'center' || kCentreAttr.test(source) ? tag : null;
+}
+
+// The lines between a centring block and its closing tag, which are Markdown
+// of their own (blank lines end an HTML block), are centred as the export
+// centres them. Nested elements of the same tag are counted; the search stops
+// after a bounded number of blocks.
+function centredLines(doc, open, tag, decos) {
+  const opens = new RegExp(`<${tag}\\b`, 'gi');
+  const closes = new RegExp(`</${tag}\\s*>`, 'gi');
+  let depth = 1;
+  let node = open.nextSibling;
+  for (let n = 0; node && n < 400; n++, node = node.nextSibling) {
+    if (node.name !== 'HTMLBlock') continue;
+    const source = doc.sliceString(node.from, node.to);
+    depth += (source.match(opens) || []).length - (source.match(closes) || []).length;
+    if (depth > 0) continue;
+    const first = doc.lineAt(open.to).number + 1;
+    const last = doc.lineAt(node.from).number - 1;
+    for (let i = first; i <= last; i++) decos.push(kCentred.range(doc.line(i).from));
+    return;
+  }
+}
+
+const kCentred = Decoration.line({ class: 'cm-md-centred' });
+
 function buildTables(state, win, enabled) {
   const decos = [];
   if (!enabled) return Decoration.none;
@@ -389,12 +424,15 @@ function buildTables(state, win, enabled) {
           if (node.name === 'CommentBlock' || onlyComments(source)) decos.push(Decoration.replace({ block: true }).range(first.from, last.to));
           else decos.push(Decoration.replace({ widget: new HtmlBlockWidget(source, baseKey), block: true }).range(first.from, last.to));
         }
+        const tag = node.name === 'HTMLBlock' ? centreTag(doc.sliceString(node.from, node.to)) : null;
+        if (tag) centredLines(doc, node.node, tag, decos);
         return false;
       }
       return kContainers.has(node.name);
     },
   });
-  return Decoration.set(decos);
+  // Centred lines come ahead of the widgets between them.
+  return Decoration.set(decos, true);
 }
 
 export function renderedTables(enabled) {

@@ -55,3 +55,25 @@ test('inline tags, HTML blocks, comments and reference images in the rendered vi
   assert.deepEqual(ed.errors, []);
   await ed.close();
 });
+
+test('a centring element around Markdown blocks centres them, as the export does', async () => {
+  const ed = await EditorPage.open(browser);
+  const doc = '<div align="center">\n\n# 居中标题\n\n<div align="center">\n\n内层\n\n</div>\n\n还在中间\n\n</div>\n\n靠左\n';
+  await ed.load(doc);
+  await ed.select(doc.length);
+  const align = (text) => ed.page.evaluate((t) => {
+    const line = [...document.querySelectorAll('.cm-line')].find((l) => l.textContent.includes(t));
+    return line ? getComputedStyle(line).textAlign : 'missing';
+  }, text);
+  await ed.until(() => document.querySelectorAll('.cm-md-centred').length > 0);
+  for (const text of ['居中标题', '内层', '还在中间']) assert.equal(await align(text), 'center', text);
+  assert.notEqual(await align('靠左'), 'center');
+  // Typed text stays as typed; the export centres the same blocks.
+  await ed.page.click('text=还在中间');
+  await ed.page.keyboard.press('End');
+  await ed.page.keyboard.type('！');
+  assert.equal(await ed.snapshot(), doc.replace('还在中间', '还在中间！'));
+  assert.equal(await align('还在中间！'), 'center');
+  assert.deepEqual(ed.errors, []);
+  await ed.close();
+});
