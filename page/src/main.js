@@ -305,8 +305,8 @@ function loadText(text) {
   if (toc.visible) headings.invalidate(view.state.doc, 0);
   if (wasDirty) postDirty();
   // The print view is made synchronously: the code languages it highlights
-  // are loaded ahead, when the page is idle.
-  setTimeout(() => loadFenceLanguages(text).catch(() => null), 1500);
+  // are loaded ahead, as soon as the page is idle after the first paint.
+  requestIdleCallback(() => loadFenceLanguages(text).catch(() => null), { timeout: 1500 });
   if (text.length > kLargeDocument) {
     post({ type: 'log', message: `setMarkdown ${text.length} chars in ${Math.round(performance.now() - t0)} ms` });
   }

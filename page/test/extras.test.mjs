@@ -126,5 +126,14 @@ test('export and print view highlight code with the editor colours; anchors and 
   const colour = await ed.page.$eval('#print-root .tok-keyword', (el) => getComputedStyle(el).color);
   assert.equal(colour, 'rgb(154, 59, 181)');
   await ed.call('pdfEnd');
+
+  // A PDF asked for as soon as a newly opened document's page is idle has its
+  // code coloured too, even far below what the editor has shown: the
+  // languages load then, not on a timer.
+  await ed.load('段落。\n\n'.repeat(2000) + '```python\ndef g():\n    return 1\n```\n');
+  await ed.page.evaluate(() => new Promise((r) => requestIdleCallback(() => setTimeout(r, 0))));
+  await ed.run('window.vesk.pdfBegin()');
+  assert.ok(await ed.page.$('#print-root .tok-keyword'), 'python keywords coloured in the print view');
+  await ed.call('pdfEnd');
   await ed.close();
 });
