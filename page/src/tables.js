@@ -351,31 +351,36 @@ function leaveTable(view, wrap) {
   view.dispatch({ selection: { anchor: pos }, scrollIntoView: true });
 }
 
-// An HTML block that only opens a centred element, as READMEs write around
-// Markdown: `<div align="center">`, `<p align="center">`, `<center>`.
-const kCentreOpen = /^\s*<(div|p|center)\b(?:(?!>)[\s\S])*?>\s*$/i;
+// An HTML block that opens a centred element and leaves it open, as READMEs
+// write around Markdown: `<div align="center">`, `<p align="center">`,
+// `<center>`, alone or with some HTML after it.
+const kCentreStart = /^\s*<(div|p|center)\b([^>]*)>/i;
 const kCentreAttr = /\balign\s*=\s*["']?center\b/i;
 
-function centreTag(source) {
-  const m = kCentreOpen.exec(source);
-  if (!m) return null;
-  const tag = m[1].toLowerCase();
-  return tag === 'center' || kCentreAttr.test(source) ? tag : null;
+// How many more `tag` elements `source` opens than it closes.
+function tagDepth(source, tag) {
+  const opens = source.match(new RegExp(`<${tag}\\b`, 'gi')) || [];
+  const closes = source.match(new RegExp(`</${tag}\\s*>`, 'gi')) || [];
+  return opens.length - closes.length;
 }
 
-// The lines between a centring block and its closing tag, which are Markdown
-// of their own (blank lines end an HTML block), are centred as the export
-// centres them. Nested elements of the same tag are counted; the search stops
-// after a bounded number of blocks.
+function centreTag(source) {
+  const m = kCentreStart.exec(source);
+  if (!m) return null;
+  const tag = m[1].toLowerCase();
+  if (tag !== 'center' && !kCentreAttr.test(m[2])) return null;
+  return tagDepth(source, tag) > 0 ? tag : null;
+}
+
+// The lines between a centring block and the block that closes it, which are
+// Markdown of their own (a blank line ends an HTML block), are centred as the
+// export centres them. The search stops after a bounded number of blocks.
 function centredLines(doc, open, tag, decos) {
-  const opens = new RegExp(`<${tag}\\b`, 'gi');
-  const closes = new RegExp(`</${tag}\\s*>`, 'gi');
-  let depth = 1;
+  let depth = tagDepth(doc.sliceString(open.from, open.to), tag);
   let node = open.nextSibling;
   for (let n = 0; node && n < 400; n++, node = node.nextSibling) {
     if (node.name !== 'HTMLBlock') continue;
-    const source = doc.sliceString(node.from, node.to);
-    depth += (source.match(opens) || []).length - (source.match(closes) || []).length;
+    depth += tagDepth(doc.sliceString(node.from, node.to), tag);
     if (depth > 0) continue;
     const first = doc.lineAt(open.to).number + 1;
     const last = doc.lineAt(node.from).number - 1;

@@ -58,7 +58,7 @@ test('inline tags, HTML blocks, comments and reference images in the rendered vi
 
 test('a centring element around Markdown blocks centres them, as the export does', async () => {
   const ed = await EditorPage.open(browser);
-  const doc = '<div align="center">\n\n# 居中标题\n\n<div align="center">\n\n内层\n\n</div>\n\n还在中间\n\n</div>\n\n靠左\n';
+  const doc = '<div align="center">\n<b>标志</b>\n\n# 居中标题\n\n<div align="center">\n\n内层\n\n</div>\n\n还在中间\n\n</div>\n\n靠左\n';
   await ed.load(doc);
   await ed.select(doc.length);
   const align = (text) => ed.page.evaluate((t) => {
