@@ -109,9 +109,9 @@ test('with a display the editor window sits over the client area of Vesk\'s wind
   };
   await drawn('shown', shot);
 
-  // At a person's pace, restored once it is down, three times: the editor
+  // At a person's pace, restored once it is down, five times: the editor
   // must draw its page again each time, not stay blank.
-  for (let round = 1; round <= 3; round++) {
+  for (let round = 1; round <= 5; round++) {
     post(pid, WM_SYSCOMMAND, SC_MINIMIZE);
     await waitFor(() => clientArea(pid)?.width === 0, 30000, 'Vesk minimised');
     post(pid, WM_SYSCOMMAND, SC_RESTORE);

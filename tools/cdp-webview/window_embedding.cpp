@@ -57,7 +57,8 @@ std::vector<std::string> redraw_when_viewable_arguments(std::string_view window,
   // The window id comes in as $0, never parsed by the shell.
   return {"timeout", std::string(timeout), "/bin/sh", "-c",
           "until xwininfo -id \"$0\" | grep -q IsViewable; do sleep 0.02; done; "
-          "exec xdotool windowunmap --sync \"$0\" windowmap --sync \"$0\"",
+          "eval \"$(xdotool getwindowgeometry --shell \"$0\")\"; "
+          "exec xdotool windowsize --sync \"$0\" \"$WIDTH\" $((HEIGHT + 1)) windowsize --sync \"$0\" \"$WIDTH\" \"$HEIGHT\"",
           std::string(window)};
 }
 

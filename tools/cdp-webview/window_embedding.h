@@ -43,11 +43,13 @@ std::vector<std::string> placement_arguments(std::string_view window, const std:
 // unmapping first withdraws it) into `parent` at `now`.
 std::vector<std::string> embed_arguments(std::string_view window, std::string_view parent, const ChildPlacement& now);
 
-// A command line, run without waiting, that shows `window` afresh once the
-// host it is inside is on screen again after a minimise: it waits (up to
-// `timeout`, coreutils syntax) until the window is viewable, which it becomes
-// when Wine maps the host, then unmaps and maps it so the browser draws.
-// Done earlier, while the host is still unmapped, the browser draws nothing.
+// A command line, run without waiting, that makes the browser draw `window`
+// afresh once the host it is inside is on screen again after a minimise: it
+// waits (up to `timeout`, coreutils syntax) until the window is viewable,
+// which it becomes when Wine maps the host, then makes it one pixel taller
+// and back. Only a new size reliably makes the browser draw a whole frame;
+// unmapping and mapping it left the editor blank in about half of the
+// restores on a busy machine.
 std::vector<std::string> redraw_when_viewable_arguments(std::string_view window, std::string_view timeout);
 
 // xdotool arguments for the first window whose title starts with `title`

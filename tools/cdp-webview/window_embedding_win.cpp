@@ -135,9 +135,9 @@ void EmbeddedBrowserWindow::place(RECT bounds, bool shown) {
   }
   if (was_iconic_ && placed_ && placed_->shown) {
     // Unmapping the host took the browser's contents and the browser did not
-    // see it happen; mapping its window again once the host shows makes it
-    // draw them. Wine maps the host from this thread after we return, so the
-    // command waits for that on its own, not waited for here.
+    // see it happen; a new size once the host shows makes it draw them. Wine
+    // maps the host from this thread after we return, so the command waits
+    // for that on its own, not waited for here.
     run(redraw_when_viewable_arguments(window_, "10"), false);
   }
   was_iconic_ = false;
