@@ -68,7 +68,7 @@ test('a centring element around Markdown blocks centres them, as the export does
   await ed.until(() => document.querySelectorAll('.cm-md-centred').length > 0);
   for (const text of ['居中标题', '内层', '还在中间']) assert.equal(await align(text), 'center', text);
   assert.notEqual(await align('靠左'), 'center');
-  // Typed text stays as typed; the export centres the same blocks.
+  // Typed text stays as typed, and its line stays centred.
   await ed.page.click('text=还在中间');
   await ed.page.keyboard.press('End');
   await ed.page.keyboard.type('！');
