@@ -131,7 +131,7 @@ test('export and print view highlight code with the editor colours; anchors and 
   // code coloured too, even far below what the editor has shown: the
   // languages load then, not on a timer.
   await ed.load('段落。\n\n'.repeat(2000) + '```python\ndef g():\n    return 1\n```\n');
-  await ed.page.evaluate(() => new Promise((r) => requestIdleCallback(() => setTimeout(r, 0))));
+  await ed.page.evaluate(() => new Promise((r) => requestIdleCallback(r)));
   await ed.run('window.vesk.pdfBegin()');
   assert.ok(await ed.page.$('#print-root .tok-keyword'), 'python keywords coloured in the print view');
   await ed.call('pdfEnd');
