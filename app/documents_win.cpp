@@ -16,16 +16,6 @@
 namespace vesk::win {
 namespace {
 
-// The folder of the running executable, as UTF-8.
-std::string executable_folder() {
-  wchar_t buffer[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-  std::wstring path(buffer, length);
-  const std::size_t slash = path.find_last_of(L"\\/");
-  if (slash != std::wstring::npos) path.resize(slash);
-  return to_utf8(path);
-}
-
 // Reads the whole file, sharing it with writers, and drops a UTF-8 BOM.
 bool read_document_file(const std::string& path, std::string& bytes) {
   UniqueHandle file(CreateFileW(to_utf16(path).c_str(), GENERIC_READ,
@@ -53,7 +43,7 @@ bool read_document_file(const std::string& path, std::string& bytes) {
 
 void VeskMainWindow::load_welcome_document() {
   std::string text;
-  if (!read_document_file(executable_folder() + "\\samples\\welcome.md", text) || text.empty()) {
+  if (!read_document_file(to_utf8(executable_folder()) + "\\samples\\welcome.md", text) || text.empty()) {
     text = kWelcomeFallback;
   }
   document_path_.clear();

@@ -29,22 +29,15 @@ std::string scheme_of(std::string_view link) {
   return scheme;
 }
 
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::string decode_link_path(std::string_view text) {
   std::string path;
   path.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
-        hex_value(text[i + 2]) >= 0) {
-      path += static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2]));
+    if (text[i] == '%' && i + 2 < text.size() && hex_digit_value(text[i + 1]) >= 0 &&
+        hex_digit_value(text[i + 2]) >= 0) {
+      path += static_cast<char>(hex_digit_value(text[i + 1]) * 16 + hex_digit_value(text[i + 2]));
       i += 2;
     } else {
       path += text[i] == '/' ? '\\' : text[i];

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/ascii.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #define VESK_JSON_SSE2 1
@@ -368,13 +370,6 @@ char* write_value(char* dst, const JsonValue& value) {
   return write_word(dst, "null");
 }
 
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 char* write_utf8(char* dst, std::uint32_t code) {
   if (code < 0x80) {
     *dst++ = static_cast<char>(code);
@@ -399,7 +394,7 @@ long read_hex4(const char* at, const char* end) {
   if (end - at < 4) return -1;
   long code = 0;
   for (int i = 0; i < 4; ++i) {
-    const int digit = hex_digit(at[i]);
+    const int digit = hex_digit_value(at[i]);
     if (digit < 0) return -1;
     code = code * 16 + digit;
   }

@@ -26,13 +26,6 @@ bool url_safe(unsigned char c) {
          c == '-' || c == '.' || c == '_' || c == '~' || c == '/' || c == ':';
 }
 
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::string path_file_name(std::string_view path) {
@@ -174,8 +167,8 @@ std::string percent_decode(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size()) {
-      const int high = hex_value(text[i + 1]);
-      const int low = hex_value(text[i + 2]);
+      const int high = hex_digit_value(text[i + 1]);
+      const int low = hex_digit_value(text[i + 2]);
       if (high >= 0 && low >= 0) {
         out += static_cast<char>(high * 16 + low);
         i += 2;

@@ -41,4 +41,22 @@ std::string full_path(const std::string& path) {
   return to_utf8(out);
 }
 
+std::wstring executable_folder() {
+  // A full buffer means the name was cut; try again with a larger one.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+  const std::size_t cut = path.find_last_of(L"\\/");
+  path.resize(cut == std::wstring::npos ? 0 : cut);
+  return path;
+}
+
 }  // namespace vesk::win

@@ -1,5 +1,5 @@
 // The only conversions between the UTF-8 used inside and the UTF-16 of
-// Windows calls.
+// Windows calls, and the paths only Windows can resolve.
 #pragma once
 
 #include <string>
@@ -17,5 +17,9 @@ std::string to_utf8(std::wstring_view utf16);
 // intact, which the mingw std::filesystem does not do. The path unchanged
 // when it cannot be resolved.
 std::string full_path(const std::string& path);
+
+// The folder the running program was started from (no trailing separator),
+// however long its path; empty when Windows cannot say.
+std::wstring executable_folder();
 
 }  // namespace vesk::win

@@ -1,18 +1,13 @@
 #include "update/public_key.h"
 
+#include "core/ascii.h"
+
 #ifndef VESK_UPDATE_PUBLIC_KEY
 #error "VESK_UPDATE_PUBLIC_KEY must name the release public key (64 hex digits)"
 #endif
 
 namespace vesk {
 namespace {
-
-constexpr int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 constexpr bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -21,8 +16,8 @@ constexpr bool decode_hex(std::string_view text, unsigned char* out, std::size_t
   while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
   if (text.size() != 2 * size) return false;
   for (std::size_t i = 0; i < size; ++i) {
-    const int high = hex_value(text[2 * i]);
-    const int low = hex_value(text[2 * i + 1]);
+    const int high = hex_digit_value(text[2 * i]);
+    const int low = hex_digit_value(text[2 * i + 1]);
     if (high < 0 || low < 0) return false;
     out[i] = static_cast<unsigned char>(high * 16 + low);
   }

@@ -279,12 +279,9 @@ bool show_update_prompt(HWND window, const UpdateManifest& manifest, const Updat
 }
 
 bool is_installed_copy() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  std::wstring uninstaller(path, length);
-  uninstaller.erase(uninstaller.find_last_of(L"\\/") + 1);
-  uninstaller += L"unins000.exe";
+  const std::wstring folder = executable_folder();
+  if (folder.empty()) return false;
+  const std::wstring uninstaller = folder + L"\\unins000.exe";
   const DWORD attributes = ::GetFileAttributesW(uninstaller.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }

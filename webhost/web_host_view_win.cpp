@@ -34,15 +34,6 @@ void show_error(HWND owner, const wchar_t* text) {
   MessageBoxW(owner, text, L"Vesk", MB_ICONERROR);
 }
 
-std::wstring executable_folder() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  const std::size_t cut = folder.find_last_of(L"\\/");
-  if (cut != std::wstring::npos) folder.resize(cut);
-  return folder;
-}
-
 std::string read_whole_file(const std::wstring& path) {
   std::vector<unsigned char> bytes;
   if (!read_file_bytes(to_utf8(path), bytes)) return {};
