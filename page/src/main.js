@@ -18,10 +18,10 @@ import { DirtyTracker } from './dirty.js';
 import { Counter, HeadingIndex } from './background.js';
 import { formatChange } from './format.js';
 import { highlighter } from './highlight.js';
-import { focusTracking, refreshEffect } from './focus.js';
+import { focusTracking, refreshEffect, syncFocus } from './focus.js';
 import { livePreview } from './preview.js';
-import { kTableKeys, renderedTables, tableCommand, tableContext } from './tables.js';
-import { footnoteAt, footnoteTarget, linkAt } from './links.js';
+import { historyStep, kTableKeys, renderedTables, tableCommand, tableContext } from './tables.js';
+import { footnoteAt, footnoteTarget, htmlAnchorTarget, linkAt } from './links.js';
 import { frontMatterSyntax } from './extras.js';
 import { mathSyntax } from './math.js';
 import { clipboardHtml, documentCss, documentFragment, exportDocument } from './render.js';
@@ -295,6 +295,7 @@ function loadText(text) {
   earlierPlace = null;
   const restored = restoredState(place, text, extensions());
   view.setState(restored || EditorState.create({ doc: text, extensions: extensions() }));
+  syncFocus(view);
   view.scrollDOM.scrollTop = 0;
   if (prefs.focusMode || prefs.typewriter) {
     view.dispatch({ effects: [setFocusMode.of(!!prefs.focusMode), setTypewriter.of(!!prefs.typewriter)] });
@@ -320,12 +321,17 @@ function scrollToAnchor(anchor) {
     // keep it as written
   }
   const list = headings.current(view.state.doc);
-  const target = list.find((h) => h.anchor === name) || list.find((h) => h.anchor === slug(name));
+  const target = list.find((h) => h.anchor === name) || list.find((h) => h.anchor === slug(name)) || htmlAnchor(name);
   if (!target) {
     post({ type: 'status', message: `找不到标题：#${name}` });
     return;
   }
   view.dispatch({ effects: EditorView.scrollIntoView(target.from, { y: 'start', yMargin: 24 }) });
+}
+
+function htmlAnchor(name) {
+  const from = htmlAnchorTarget(view.state.doc, name);
+  return from < 0 ? null : { from };
 }
 
 function followLink(href) {
@@ -509,11 +515,11 @@ const api = {
   },
 
   undo() {
-    undo(view);
+    historyStep(view, undo);
   },
 
   redo() {
-    redo(view);
+    historyStep(view, redo);
   },
 
   clipboardCopy(cut) {
