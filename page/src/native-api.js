@@ -6,6 +6,7 @@ import { EditorSelection } from '@codemirror/state';
 import { redo, undo } from '@codemirror/commands';
 import { formatChange } from './format.js';
 import { historyStep } from './tables.js';
+import { openFind, openReplace } from './find-replace.js';
 import { clipboardHtml, exportDocument } from './render.js';
 import { loadFenceLanguages } from './code-html.js';
 import { lineCopy } from './paste.js';
@@ -52,6 +53,14 @@ export function nativeApi(view, { load, controls, status }) {
 
     redo() {
       historyStep(view, redo);
+    },
+
+    find() {
+      openFind(view);
+    },
+
+    replace() {
+      openReplace(view);
     },
 
     clipboardCopy(cut) {
