@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/commands.h"
+#include "core/editor_host.h"
 #include "webhost/web_host_view.h"
 #include "platform/diagnostics.h"
 #include "app/main_window.h"
@@ -47,6 +48,12 @@ void VeskMainWindow::run_command(int id) {
       return;
     case 12:
       if (web_host_) web_host_->run_script("document.execCommand('selectAll');");
+      return;
+    case 34:
+      if (web_host_) web_host_->run_script(page_call("find"));
+      return;
+    case 35:
+      if (web_host_) web_host_->run_script(page_call("replace"));
       return;
     case 29:
       follow_system_theme_ = false;

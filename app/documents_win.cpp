@@ -199,7 +199,7 @@ UnsavedAnswer VeskMainWindow::ask_unsaved_changes(HWND owner, const std::string&
   TASKDIALOGCONFIG config{};
   config.cbSize = sizeof config;
   config.hwndParent = owner;
-  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
   config.pszWindowTitle = L"未保存的修改";
   config.pszMainInstruction = L"未保存的修改";
   config.pszContent = content.c_str();

@@ -101,7 +101,16 @@ bool VeskMainWindow::handle_page_accelerator(std::uint32_t key, std::uint16_t mo
     }
     return false;
   }
-  if (decision.command != 0) run_command(decision.command);
+  if (decision.command != 0) {
+    // The page stands still inside this event until we answer: a command
+    // that opens a dialog or prints the page (which needs the page running)
+    // runs once the event is over, as it does from the menu.
+    if (command_starts_modal_flow(decision.command)) {
+      PostMessageW(window_, kRunCommandMessage, static_cast<WPARAM>(decision.command), 0);
+    } else {
+      run_command(decision.command);
+    }
+  }
   return decision.consume;
 }
 

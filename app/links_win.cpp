@@ -38,7 +38,7 @@ bool reader_allows_network(HWND owner, const std::string& host) {
   TASKDIALOGCONFIG config{};
   config.cbSize = sizeof config;
   config.hwndParent = owner;
-  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
   config.pszWindowTitle = L"打开网络位置";
   config.pszMainIcon = TD_WARNING_ICON;
   config.pszContent = content.c_str();

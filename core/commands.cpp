@@ -39,6 +39,8 @@ const std::vector<CommandSpec>& command_table() {
       {31, "放大", {"cmd+equal", "cmd+shift+equal", "cmd+plus"}, "", false},
       {32, "缩小", {"cmd+minus"}, "", false},
       {33, "实际大小", {"cmd+0"}, "", false},
+      {34, "查找", {"cmd+f"}, "", false},
+      {35, "替换", {"cmd+h"}, "", false},
   };
   return table;
 }

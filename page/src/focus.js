@@ -21,6 +21,13 @@ export const focusTracking = [
   EditorView.focusChangeEffect.of((state, focusing) => setFocus.of(focusing)),
 ];
 
+// A new state starts as if the editor had no focus; the editor that keeps the
+// focus across a document change (a new or reloaded document) says so, or every
+// table and HTML block would be drawn over the caret's own lines.
+export function syncFocus(view) {
+  if (view.state.field(focusField, false) !== view.hasFocus) view.dispatch({ effects: setFocus.of(view.hasFocus) });
+}
+
 /** Whether a selection range touches a line of [from, to]. */
 export function selectionTouches(state, from, to) {
   for (const r of state.selection.ranges) {

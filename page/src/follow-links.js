@@ -2,7 +2,7 @@
 // a link to a heading of this document scrolls there, any other link goes to the
 // native side to open.
 import { EditorView } from '@codemirror/view';
-import { footnoteAt, footnoteTarget, linkAt } from './links.js';
+import { footnoteAt, footnoteTarget, htmlAnchorTarget, linkAt } from './links.js';
 import { slug } from './headings.js';
 import { currentHeadings } from './doc-state.js';
 import { post } from './post.js';
@@ -15,12 +15,18 @@ export function scrollToAnchor(view, anchor) {
     // keep it as written
   }
   const list = currentHeadings(view);
-  const target = list.find((h) => h.anchor === name) || list.find((h) => h.anchor === slug(name));
+  const target = list.find((h) => h.anchor === name) || list.find((h) => h.anchor === slug(name)) || htmlAnchor(view, name);
   if (!target) {
     post({ type: 'status', message: `找不到标题：#${name}` });
     return;
   }
   view.dispatch({ effects: EditorView.scrollIntoView(target.from, { y: 'start', yMargin: 24 }) });
+}
+
+// An anchor written as HTML: <a id="name"> or <a name="name">.
+function htmlAnchor(view, name) {
+  const from = htmlAnchorTarget(view.state.doc, name);
+  return from < 0 ? null : { from };
 }
 
 export function followLink(view, href) {

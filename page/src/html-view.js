@@ -5,6 +5,21 @@
 import { WidgetType } from '@codemirror/view';
 import { documentFragment, inlineFragment, mathFragment } from './render.js';
 
+// An image of the HTML that fails to load shows the same placeholder as a
+// Markdown image, not the browser's broken-image icon.
+function watchImages(root, view) {
+  for (const img of root.querySelectorAll('img')) {
+    img.addEventListener('load', () => view.requestMeasure());
+    img.addEventListener('error', () => {
+      const missing = document.createElement('span');
+      missing.className = 'cm-md-image cm-md-image-missing';
+      missing.textContent = `图片缺失：${img.getAttribute('src') ?? ''}`;
+      img.replaceWith(missing);
+      view.requestMeasure();
+    });
+  }
+}
+
 /** A block of HTML, sanitised, in place of its source lines. */
 export class HtmlBlockWidget extends WidgetType {
   constructor(source, baseKey) {
@@ -21,7 +36,7 @@ export class HtmlBlockWidget extends WidgetType {
     const wrap = document.createElement('div');
     wrap.className = 'cm-md-htmlblock';
     wrap.append(documentFragment(this.source));
-    for (const img of wrap.querySelectorAll('img')) img.addEventListener('load', () => view.requestMeasure());
+    watchImages(wrap, view);
     // A click (not on a summary, which opens its details) shows the source.
     wrap.addEventListener('mousedown', (event) => {
       if (event.button !== 0 || event.ctrlKey || event.metaKey || event.target.closest('summary')) return;
@@ -54,7 +69,7 @@ export class HtmlInlineWidget extends WidgetType {
     const span = document.createElement('span');
     span.className = 'cm-md-htmlinline';
     span.append(inlineFragment(this.source));
-    for (const img of span.querySelectorAll('img')) img.addEventListener('load', () => view.requestMeasure());
+    watchImages(span, view);
     return span;
   }
 

@@ -44,7 +44,7 @@ export function linkAt(state, pos) {
       if (href != null) return href;
     }
   }
-  return null;
+  return htmlLinkAt(state, pos);
 }
 
 export function hrefOf(state, node) {
@@ -132,6 +132,68 @@ export function footnoteTarget(doc, label, definition) {
       const isDef = /^ {0,3}$/.test(text.slice(0, at)) && text[at + mark.length] === ':';
       if (isDef === definition) return doc.line(n).from + at;
       at = text.indexOf(mark, at + 1);
+    }
+  }
+  return -1;
+}
+
+/** The href, id and name of a tag's source (entities in them resolved by the caller). */
+export function tagAttributes(source) {
+  const attrs = {};
+  const re = /\s([a-zA-Z_:][-a-zA-Z0-9_:.]*)(?:\s*=\s*(?:"([^"]*)"|'([^']*)'|([^\s"'=<>`]+)))?/g;
+  const end = source.search(/\/?>$/);
+  const inner = source.slice(0, end < 0 ? source.length : end);
+  for (let m; (m = re.exec(inner));) attrs[m[1].toLowerCase()] = m[2] ?? m[3] ?? m[4] ?? '';
+  return attrs;
+}
+
+/** Whether an href of HTML in the text is followed like a Markdown link: the web or a relative address. */
+export function followableHref(href) {
+  return href != null && href.trim() !== '' && (/^https?:\/\//i.test(href.trim()) || !/^[a-z][a-z0-9+.-]*:/i.test(href.trim()));
+}
+
+/**
+ * The href of an HTML link (<a href="…">…</a>) around `pos` in the text of its
+ * block, when it is one followed like a Markdown link; otherwise null.
+ */
+export function htmlLinkAt(state, pos) {
+  let block = syntaxTree(state).resolveInner(pos, 1);
+  while (block && !kLinkBlocks.test(block.name)) block = block.parent;
+  if (!block) return null;
+  const open = [];
+  for (let c = block.firstChild; c; c = c.nextSibling) {
+    if (c.name !== 'HTMLTag') continue;
+    const source = state.sliceDoc(c.from, c.to);
+    const m = /^<(\/?)a(?=[\s>/])/i.exec(source);
+    if (!m) continue;
+    if (c.from > pos) {
+      // The link around the position is the one this tag closes.
+      if (m[1] && open.length) return followableHref(open[open.length - 1]) ? destination(open[open.length - 1]) : null;
+      if (!m[1]) return null;
+      continue;
+    }
+    if (m[1]) {
+      if (c.to <= pos) open.pop();
+      else if (open.length) return followableHref(open[open.length - 1]) ? destination(open[open.length - 1]) : null;
+    } else {
+      open.push(tagAttributes(source).href);
+    }
+  }
+  return null;
+}
+
+const kLinkBlocks = /^(?:Paragraph|ATXHeading\d|SetextHeading\d|TableCell)$/;
+
+/** Where an HTML anchor (<a id="name"> or name="name") is in the text, or -1. */
+export function htmlAnchorTarget(doc, name) {
+  const re = /<a\s[^>]*>/gi;
+  for (let n = 1; n <= doc.lines; n++) {
+    const line = doc.line(n);
+    if (line.text.indexOf('<a') < 0 && line.text.indexOf('<A') < 0) continue;
+    re.lastIndex = 0;
+    for (let m; (m = re.exec(line.text));) {
+      const attrs = tagAttributes(m[0]);
+      if (attrs.id === name || attrs.name === name) return line.from + m.index;
     }
   }
   return -1;

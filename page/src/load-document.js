@@ -3,6 +3,7 @@
 // document this page receives if that is the same text.
 import { EditorState } from '@codemirror/state';
 import { setFocusMode, setTypewriter } from './aids.js';
+import { syncFocus } from './focus.js';
 import { loadFenceLanguages } from './code-html.js';
 import { endPrint, isPrinting } from './print-view.js';
 import { post } from './post.js';
@@ -28,6 +29,7 @@ export function documentLoader(view, extensions) {
     earlierPlace = null;
     const restored = restoredState(place, text, extensions());
     view.setState(restored || EditorState.create({ doc: text, extensions: extensions() }));
+    syncFocus(view);
     view.scrollDOM.scrollTop = 0;
     if (prefs.focusMode || prefs.typewriter) {
       view.dispatch({ effects: [setFocusMode.of(!!prefs.focusMode), setTypewriter.of(!!prefs.typewriter)] });

@@ -7,6 +7,7 @@ import { EditorView, drawSelection, dropCursor, highlightSpecialChars, keymap, p
 import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
 import { codeFolding, foldKeymap, syntaxHighlighting } from '@codemirror/language';
 import { search, searchKeymap } from '@codemirror/search';
+import { replaceKey } from './find-replace.js';
 import { closeBrackets, closeBracketsKeymap } from '@codemirror/autocomplete';
 import { markPairing, pasteHandlers } from './paste.js';
 import { writingModes } from './aids.js';
@@ -86,6 +87,7 @@ function extensions() {
     markdownSupport,
     syntaxHighlighting(highlighter),
     search({ top: true }),
+    replaceKey,
     pageKeymaps,
     codeFolding({ placeholderText: '…' }),
     writingModes,

@@ -5,6 +5,8 @@
 import { EditorSelection } from '@codemirror/state';
 import { redo, undo } from '@codemirror/commands';
 import { formatChange } from './format.js';
+import { historyStep } from './tables.js';
+import { openFind, openReplace } from './find-replace.js';
 import { clipboardHtml, exportDocument } from './render.js';
 import { loadFenceLanguages } from './code-html.js';
 import { lineCopy } from './paste.js';
@@ -46,11 +48,19 @@ export function nativeApi(view, { load, controls, status }) {
     },
 
     undo() {
-      undo(view);
+      historyStep(view, undo);
     },
 
     redo() {
-      redo(view);
+      historyStep(view, redo);
+    },
+
+    find() {
+      openFind(view);
+    },
+
+    replace() {
+      openReplace(view);
     },
 
     clipboardCopy(cut) {

@@ -7,7 +7,7 @@ import { syntaxTree } from '@codemirror/language';
 import { focusField, refreshEffect, selectionTouches } from './focus.js';
 import { AlertTitleWidget, BulletWidget, CheckboxWidget, ImageWidget, NumberWidget } from './widgets.js';
 import { kAlertMarker, kAlerts } from './extras.js';
-import { destination, referenceDestination } from './links.js';
+import { destination, followableHref, referenceDestination, tagAttributes } from './links.js';
 import { HtmlInlineWidget, MathWidget, kStyledTags, tagInfo } from './html-view.js';
 
 const hidden = Decoration.replace({});
@@ -298,7 +298,25 @@ function buildDecorations(view, conceal) {
             add(node.from, node.to, kHtml);
             return false;
           }
-          if (info.kind === 'void' && (info.name === 'br' || info.name === 'img')) {
+          if (info.name === 'a' && info.kind === 'open') {
+            // A link written as HTML (the badges of a README) is a link; an
+            // empty anchor (<a id="…"></a>) draws nothing.
+            const close = closingTag(node, 'a');
+            const attrs = tagAttributes(doc.sliceString(node.from, node.to));
+            if (close && followableHref(attrs.href)) {
+              hide(node.from, node.to);
+              add(node.to, close.from, kLink);
+              hide(close.from, close.to);
+            } else if (close && close.from === node.to && (attrs.id || attrs.name)) {
+              hide(node.from, close.to);
+            } else {
+              add(node.from, node.to, kHtml);
+            }
+          } else if (info.kind === 'close' && info.name === 'a' && openingTag(node, 'a')) {
+            const open = openingTag(node, 'a');
+            const attrs = tagAttributes(doc.sliceString(open.from, open.to));
+            if (!followableHref(attrs.href) && !(open.to === node.from && (attrs.id || attrs.name))) add(node.from, node.to, kHtml);
+          } else if (info.kind === 'void' && (info.name === 'br' || info.name === 'img')) {
             add(node.from, node.to, Decoration.replace({ widget: new HtmlInlineWidget(doc.sliceString(node.from, node.to), baseKey) }));
           } else if (info.kind === 'open' && kStyledTags.has(info.name)) {
             const close = closingTag(node, info.name);
@@ -324,7 +342,9 @@ function buildDecorations(view, conceal) {
           add(node.from, node.to, kHtml);
           return false;
         case 'Escape': hide(node.from, node.from + 1); return false;
-        case 'LinkReference': add(node.from, node.to, kLinkDef); return false;
+        case 'LinkReference':
+          if (!active(node.from, node.to)) add(node.from, node.to, kLinkDef);
+          return false;
         case 'Table':
           lineClass(node, 'cm-md-table-src');
           add(Math.max(node.from, vpFrom), Math.min(node.to, vpTo), kCodeText);

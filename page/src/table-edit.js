@@ -103,6 +103,26 @@ export function setCell(table, row, col, value) {
   return { changes: { from: line.to, insert }, at: line.to + insert.length - 2 };
 }
 
+/**
+ * Replaces what was last written into a cell (`previous`, as typed, blanks
+ * and all) with `value`. A blank typed at either end of a cell is text the
+ * user is still typing: it stays in the source, and the cell's own padding
+ * around it is kept as it was.
+ */
+export function retypeCell(table, row, col, previous, value) {
+  const line = table.lines[lineOfRow(row)];
+  const cell = line && line.cells[col];
+  if (cell && previous.trim()) {
+    const segment = line.text.slice(cell.start - line.from, cell.end - line.from);
+    const at = segment.indexOf(previous);
+    if (at >= 0 && !segment.slice(0, at).trim() && !segment.slice(at + previous.length).trim()) {
+      const from = cell.start + at;
+      return { changes: { from, to: from + previous.length, insert: escapeCell(value) } };
+    }
+  }
+  return setCell(table, row, col, value);
+}
+
 function blankRow(table, line) {
   return line.prefix + '|' + '   |'.repeat(table.cols);
 }

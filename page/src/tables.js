@@ -6,7 +6,7 @@
 // state may do. Scanning the whole syntax tree on every keystroke would cost too
 // much on large documents, so the field only looks at a window of text around the
 // viewport; a view plugin moves the window when the viewport leaves it.
-import { StateEffect, StateField } from '@codemirror/state';
+import { EditorState, StateEffect, StateField } from '@codemirror/state';
 import { Decoration, EditorView, ViewPlugin, WidgetType } from '@codemirror/view';
 import { syntaxTree } from '@codemirror/language';
 import { focusField, refreshEffect, selectionTouches } from './focus.js';
@@ -17,7 +17,7 @@ import { blockTex } from './math.js';
 import { isolateHistory, redo, undo } from '@codemirror/commands';
 import {
   alignColumn, cellAt, deleteColumn, deleteRow, escapeCell, formatTable, insertColumn, insertRow,
-  lineOfRow, rowCount, setCell, tableAt, tableFromLines,
+  lineOfRow, retypeCell, rowCount, tableAt, tableFromLines,
 } from './table-edit.js';
 
 const kWindowMargin = 40000;
@@ -104,12 +104,13 @@ function refillTable(wrap, source) {
     const text = cell ? cell.text : '';
     td.style.textAlign = table.align[Number(td.dataset.col)] || '';
     if (td.classList.contains('cm-md-cell-editing')) {
-      // Undo, redo or a command changed the cell being edited.
-      if (td.textContent !== text) {
+      // Undo, redo or a command changed the cell being edited; blanks the user
+      // typed at its ends are not a change (the source trims them).
+      if (escapeCell(td.textContent).trim() !== text) {
         td.textContent = text;
         caretAtEnd(td);
+        td.dataset.src = text;
       }
-      td.dataset.src = text;
     } else if (td.dataset.src !== text) {
       showCell(td, text);
     }
@@ -127,9 +128,27 @@ function showCell(td, text) {
 /** A cell being edited shows its Markdown source. */
 function editCell(td) {
   if (td.classList.contains('cm-md-cell-editing')) return;
+  holdColumns(td.closest('table'));
   td.classList.add('cm-md-cell-editing');
   td.dataset.fresh = '1';
   td.textContent = td.dataset.src || '';
+}
+
+// While a cell is edited the columns keep at least the widths they had at
+// rest: the source of a cell is longer than its rendering, and the other
+// columns would squeeze around it. The edited column may grow (the table
+// scrolls sideways when it no longer fits).
+function holdColumns(table) {
+  if (!table || table.classList.contains('cm-md-table-held')) return;
+  const cells = table.rows[0] ? [...table.rows[0].cells] : [];
+  for (const cell of cells) cell.style.minWidth = `${cell.getBoundingClientRect().width}px`;
+  table.classList.add('cm-md-table-held');
+}
+
+function releaseColumns(table) {
+  if (!table || !table.classList.contains('cm-md-table-held')) return;
+  for (const cell of table.rows[0].cells) cell.style.minWidth = '';
+  table.classList.remove('cm-md-table-held');
 }
 
 function caretAtEnd(td) {
@@ -174,8 +193,9 @@ function commitCell(view, wrap, td) {
   if (!line) return;
   const typed = td.textContent;
   const value = escapeCell(typed);
-  if ((line.cells[col]?.text ?? '') === value) return;
-  const spec = setCell(table, row, col, value);
+  const previous = td.dataset.src ?? '';
+  if (previous === value) return;
+  const spec = retypeCell(table, row, col, previous, value);
   if (value !== typed) {
     td.textContent = value;
     caretAtEnd(td);
@@ -186,6 +206,27 @@ function commitCell(view, wrap, td) {
   td.dataset.fresh = '';
   view.dispatch({ changes: spec.changes, userEvent: 'input.type', annotations: fresh ? isolateHistory.of('before') : [] });
 }
+
+/**
+ * Undo or redo (`step`). While a cell of a drawn table is edited, the editor's
+ * own selection is somewhere else, often far away: the step restores that
+ * selection but the view stays where the user is editing.
+ */
+export function historyStep(view, step) {
+  const active = document.activeElement;
+  if (!(active && active.closest && active.closest('.cm-md-table [data-row]') && view.contentDOM.contains(active))) return step(view);
+  // Scrolling to that selection would also take the table out of the
+  // viewport and the focus out of its cell.
+  heldView = view.scrollSnapshot();
+  try {
+    return step(view);
+  } finally {
+    heldView = null;
+  }
+}
+
+let heldView = null;
+const holdView = EditorState.transactionExtender.of((tr) => (heldView ? { effects: heldView.map(tr.changes) } : null));
 
 /** The table, row and column the user is working in: a widget cell or the caret in a table's text. */
 export function tableContext(view) {
@@ -302,6 +343,7 @@ function listen(wrap, view) {
   wrap.addEventListener('focusout', (event) => {
     const td = cellOf(event);
     if (td && td.classList.contains('cm-md-cell-editing')) showCell(td, td.dataset.src || '');
+    if (!wrap.contains(event.relatedTarget)) releaseColumns(wrap.querySelector('table'));
   });
   wrap.addEventListener('input', (event) => {
     const td = cellOf(event);
@@ -327,8 +369,8 @@ function listen(wrap, view) {
     if (!td || event.isComposing) return;
     const key = keyName(event);
     let handled = true;
-    if (key === 'Mod-z') undo(view);
-    else if (key === 'Mod-y' || key === 'Mod-Shift-z') redo(view);
+    if (key === 'Mod-z') historyStep(view, undo);
+    else if (key === 'Mod-y' || key === 'Mod-Shift-z') historyStep(view, redo);
     else if (key === 'Enter') tableCommand(view, 'down');
     else if (key === 'Escape') leaveTable(view, wrap);
     else if (kTableKeys[key]) tableCommand(view, kTableKeys[key]);
@@ -391,16 +433,27 @@ function centredLines(doc, open, tag, decos) {
 
 const kCentred = Decoration.line({ class: 'cm-md-centred' });
 
-function buildTables(state, win, enabled) {
+// `previous`: the decorations of the state before, mapped to this one.
+function buildTables(state, win, enabled, previous = Decoration.none) {
   const decos = [];
   if (!enabled) return Decoration.none;
   const focused = state.field(focusField, false);
   const doc = state.doc;
   const baseKey = document.baseURI;
-  syntaxTree(state).iterate({
+  const tree = syntaxTree(state);
+  // A parse that ran out of its time slice (a busy machine, a long document)
+  // gives a tree that ends early, its last block cut short; the parser goes on
+  // in the background. Blocks it has not settled keep what they showed: taking
+  // a table's widget away while a cell of it is edited would take the
+  // keyboard with it, and a widget over a cut-short table would cover the
+  // wrong lines.
+  const parsed = tree.length < doc.length ? tree.length : Infinity;
+  const unsettled = (to) => to >= parsed;
+  tree.iterate({
     from: win.from,
-    to: win.to,
+    to: Math.min(win.to, parsed),
     enter(node) {
+      if (kBlocks.has(node.name) && unsettled(doc.lineAt(node.to).to)) return false;
       if (node.name === 'Table') {
         const first = doc.lineAt(node.from);
         const last = doc.lineAt(node.to);
@@ -436,8 +489,22 @@ function buildTables(state, win, enabled) {
       return kContainers.has(node.name);
     },
   });
+  if (parsed < win.to) keepUnsettled(decos, previous, parsed, (from, to) => focused && selectionTouches(state, from, to));
   // Centred lines come ahead of the widgets between them.
   return Decoration.set(decos, true);
+}
+
+const kBlocks = new Set(['Table', 'MathBlock', 'HTMLBlock', 'CommentBlock']);
+
+// Adds the earlier decorations that reach past the parsed part and overlap
+// nothing built from the new tree; never one over the caret.
+function keepUnsettled(decos, previous, parsed, underCaret) {
+  const taken = decos.filter((d) => d.from < d.to).map((d) => [d.from, d.to]);
+  for (const cursor = previous.iter(); cursor.value; cursor.next()) {
+    if (cursor.to < parsed || (cursor.from < cursor.to && underCaret(cursor.from, cursor.to))) continue;
+    if (taken.some(([from, to]) => cursor.from <= to && cursor.to >= from)) continue;
+    decos.push(cursor.value.range(cursor.from, cursor.to));
+  }
 }
 
 export function renderedTables(enabled) {
@@ -467,7 +534,7 @@ export function renderedTables(enabled) {
       if (!tr.docChanged && !tr.selection && !moved && !refresh && !focusChanged && !treeChanged) {
         return win === value.win ? value : { win, decos: value.decos };
       }
-      return { win, decos: buildTables(tr.state, win, enabled) };
+      return { win, decos: buildTables(tr.state, win, enabled, tr.docChanged ? value.decos.map(tr.changes) : value.decos) };
     },
     provide: (f) => EditorView.decorations.from(f, (v) => v.decos),
   });
@@ -493,5 +560,5 @@ export function renderedTables(enabled) {
     }
   });
 
-  return [field, follower];
+  return [field, follower, holdView];
 }

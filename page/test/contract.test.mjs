@@ -384,3 +384,20 @@ test('rendered view hides marks off the caret line; source view and the flag kee
   assert.equal(await plain.page.$$eval('.cm-md-h1', (els) => els.length), 1);
   await plain.close();
 });
+
+test('find() and replace() open the search panel on their field, as Ctrl+F and Ctrl+H do', async () => {
+  const ed = await EditorPage.open(browser);
+  await ed.load('one two one\n');
+  await ed.select(0);
+  const focused = () => ed.page.evaluate(() => document.activeElement.getAttribute('name'));
+  await ed.call('find');
+  assert.equal(await focused(), 'search');
+  await ed.call('replace');
+  assert.equal(await focused(), 'replace');
+  await ed.page.keyboard.press('Escape');
+  await ed.select(0);
+  await ed.page.keyboard.press('Control+h');
+  assert.equal(await focused(), 'replace');
+  assert.deepEqual(ed.errors, []);
+  await ed.close();
+});

@@ -77,3 +77,67 @@ test('a centring element around Markdown blocks centres them, as the export does
   assert.deepEqual(ed.errors, []);
   await ed.close();
 });
+
+const kReadme = `<a href="https://ci.example.org/build"><img src="badge.png" alt="build"></a> <a href="docs/guide.md">Guide</a>
+
+Version <a id="1.95"></a>1.95 notes, and [jump](#1.95).
+
+<table>
+  <tr>
+    <th>Name</th>
+    <td>a sentence long enough
+        to be written over two indented lines</td>
+  </tr>
+</table>
+
+<img src="missing-html.png">
+
+Code \`a => b <!-- c -->\` here.
+
+[1]: https://example.com/docs
+
+end
+`;
+
+test('README markup: HTML laid out as HTML, HTML links and anchors, definitions, missing images, code', async () => {
+  const ed = await EditorPage.open(browser, { folder: documentFolder({ 'badge.png': kPng }) });
+  await ed.load(kReadme);
+  await ed.select(kReadme.length);
+  await ed.until(() => document.querySelector('.cm-md-htmlblock .cm-md-image-missing'));
+  assert.equal(await ed.page.textContent('.cm-md-htmlblock .cm-md-image-missing'), '图片缺失：missing-html.png');
+  // The table's cell is one line of text with borders, as the export draws it.
+  const cellLayout = await ed.page.$eval('.cm-md-htmlblock td', (td) => {
+    const range = document.createRange();
+    range.selectNodeContents(td);
+    return [getComputedStyle(td.closest('.cm-md-htmlblock')).whiteSpace, getComputedStyle(td).borderTopWidth, range.getClientRects().length];
+  });
+  assert.deepEqual(cellLayout, ['normal', '1px', 1]);
+  // Links written as HTML show their content as links, empty anchors nothing.
+  const first = await ed.page.evaluate(() => [...document.querySelectorAll('.cm-line')].slice(0, 3).map((l) => l.innerText).join('\n'));
+  for (const gone of ['<a', '</a>']) assert.ok(!first.includes(gone), first);
+  await ed.page.click('.cm-md-htmlinline img[alt="build"]', { modifiers: ['Control'] });
+  assert.equal((await ed.waitFor('openLink')).href, 'https://ci.example.org/build');
+  await ed.page.click('.cm-md-link >> text=Guide', { modifiers: ['Control'] });
+  await ed.until(() => window.__veskSent.filter((m) => m.type === 'openLink').length === 2);
+  assert.equal((await ed.messages('openLink'))[1].href, 'docs/guide.md');
+  await ed.page.click('.cm-md-link >> text=jump', { modifiers: ['Control'] });
+  assert.deepEqual((await ed.messages('status')).filter((m) => /找不到/.test(m.message)), []);
+  // A reference definition off the caret's line is muted, its address too.
+  const colours = await ed.page.evaluate(() => {
+    const def = document.querySelector('.cm-md-linkdef');
+    return [getComputedStyle(def).color, getComputedStyle(def.querySelector('.tok-url')).color,
+      getComputedStyle(document.querySelector('.cm-md-link')).color];
+  });
+  assert.equal(colours[1], colours[0]);
+  assert.notEqual(colours[1], colours[2]);
+  // Code is drawn without the font's ligatures, in the view and in the export.
+  assert.equal(await ed.page.$eval('.cm-md-code', (el) => getComputedStyle(el).fontVariantLigatures), 'none');
+  await ed.call('exportHtml', '"t"');
+  const exported = (await ed.waitFor('export')).html;
+  const page = await browser.context.newPage();
+  await page.setContent(exported);
+  assert.equal(await page.$eval('code', (el) => getComputedStyle(el).fontVariantLigatures), 'none');
+  await page.close();
+  assert.deepEqual(ed.errors, []);
+  await ed.close();
+});

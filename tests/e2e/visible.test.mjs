@@ -6,12 +6,14 @@ import { test, before } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
 
 import { countPixels, readPng, requireBuild, root, waitFor, wineEnv, windowsPidFrom, winPath,
   withWorld } from './harness.mjs';
 
 const WM_CLOSE = 0x0010;
+const WM_COMMAND = 0x0111;
 const WM_SYSCOMMAND = 0x0112;
 const SC_MINIMIZE = 0xf020;
 const SC_RESTORE = 0xf120;
@@ -123,4 +125,79 @@ test('with a display the editor window sits over the client area of Vesk\'s wind
   post(pid, WM_CLOSE, 0);
   assert.equal(await vesk.exit(), 0);
   await waitFor(() => !xGeometry(editor), 30000, 'the editor window to go');
+}, { visible: true }));
+
+// With a display the keyboard is the X server's: keys go where a person's
+// would. Ctrl+P in the page exports as the menu does; while one of Vesk's
+// dialogs is up, typed keys go to the dialog, never into the document
+// behind it; the question opens centred on the window; 编辑's find and
+// replace open the page's search.
+test('with a display Ctrl+P exports the PDF, dialogs take the keyboard, find and replace are in the menu',
+     { timeout: 300000 }, () => withWorld(async (world) => {
+  const folder = path.join(world.dir, 'doc');
+  fs.mkdirSync(folder);
+  const doc = path.join(folder, 'welcome.md');
+  fs.copyFileSync(path.join(root, 'samples/welcome.md'), doc);
+  const pdf = path.join(world.dir, 'out.pdf');
+  const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_PDF_AS: winPath(pdf) } });
+  await vesk.waitForLine('NATIVE navigation completed');
+  const pid = windowsPidFrom(folder);
+  const host = await waitFor(() => Number(x11('xdotool', ['search', '--name', ' - Vesk$']).split('\n')[0]), 30000,
+                             'Vesk\'s X window');
+  const editor = await waitFor(() => xChildren(host)[0], 30000, 'the editor window inside Vesk\'s');
+  const { chromium } = createRequire(path.join(root, 'page/package.json'))('playwright-core');
+  const browser = await chromium.connectOverCDP(`http://127.0.0.1:${world.port}`);
+  try {
+    const page = await waitFor(() => browser.contexts()[0]?.pages().find((p) => p.url().startsWith('file:')),
+                               30000, 'the editor page');
+    const text = () => page.evaluate(() => {
+      const c = document.querySelector('.cm-content');
+      return ((c.cmTile && c.cmTile.root && c.cmTile.root.view) || (c.cmView && c.cmView.view)).state.doc.toString();
+    });
+    const original = fs.readFileSync(doc, 'utf8').replace(/\r\n/g, '\n');
+    await waitFor(async () => (await text()) === original, 30000, 'the document in the page');
+    // A click in the text, as a person would, gives the page the keyboard.
+    await waitFor(() => xGeometry(editor)?.width > 100, 30000, 'the editor on the screen');
+    const at = xGeometry(editor);
+    x11('xdotool', ['mousemove', String(at.x + 200), String(at.y + 120), 'click', '1']);
+    await waitFor(() => page.evaluate(() => document.hasFocus() && !!document.activeElement.closest('.cm-content')),
+                  30000, 'the editor focused');
+
+    x11('xdotool', ['key', 'ctrl+p']);
+    await vesk.waitForLine(/^NATIVE pdf (path=|failed)/, 120000);
+    assert.ok(!vesk.lines().some((line) => line.startsWith('NATIVE pdf failed')), vesk.log());
+    assert.equal(fs.readFileSync(pdf).subarray(0, 5).toString('latin1'), '%PDF-');
+
+    // The unsaved-changes question, twice: keys typed while it is up reach
+    // it (Escape cancels it), not the document; it is centred on the window.
+    x11('xdotool', ['type', '--delay', '30', 'q']);
+    await waitFor(async () => (await text()) !== original, 30000, 'the typed letter in the document');
+    const typed = await text();
+    const hostAt = xGeometry(host);
+    for (let round = 1; round <= 2; round++) {
+      post(pid, WM_COMMAND, 1);  // 新建
+      const dialog = await waitFor(() => Number(x11('xdotool', ['search', '--name', '^未保存的修改$']).split('\n')[0]),
+                                   30000, `the question (${round})`);
+      const box = await waitFor(() => xGeometry(dialog), 30000, 'the question on the screen');
+      const centre = { x: box.x + box.width / 2, y: box.y + box.height / 2 };
+      assert.ok(Math.abs(centre.x - (hostAt.x + hostAt.width / 2)) < 60 &&
+                Math.abs(centre.y - (hostAt.y + hostAt.height / 2)) < 100,
+                `question ${round} at ${JSON.stringify(box)}, window at ${JSON.stringify(hostAt)}`);
+      x11('xdotool', ['mousemove', String(at.x + 40), String(at.y + 40)]);
+      x11('xdotool', ['type', '--delay', '30', 'zzz']);
+      x11('xdotool', ['key', 'Escape']);
+      await waitFor(() => !xGeometry(dialog), 30000, `Escape to close the question (${round})`);
+      assert.equal(await text(), typed, `round ${round}`);
+    }
+
+    // 编辑 › 查找 and 替换: the page's search panel, its field focused.
+    post(pid, WM_COMMAND, 34);
+    await waitFor(() => page.evaluate(() => document.activeElement?.getAttribute('name') === 'search'), 30000,
+                  'the search field');
+    post(pid, WM_COMMAND, 35);
+    await waitFor(() => page.evaluate(() => document.activeElement?.getAttribute('name') === 'replace'), 30000,
+                  'the replace field');
+  } finally {
+    await browser.close();
+  }
 }, { visible: true }));

@@ -92,7 +92,7 @@ TEST(Shortcuts, FindCommandNeedsTheExactModifierSet) {
   EXPECT_FALSE(find_command_for_key(kModCtrl | kModShift, 'N', command));
   EXPECT_FALSE(find_command_for_key(kModCtrl | kModAlt | kModShift, 'S', command));
   // The page's own editing keys are never taken from it.
-  for (std::uint32_t key : {'X', 'C', 'V', 'A'}) {
+  for (std::uint32_t key : {'X', 'C', 'V', 'A', 'F', 'H'}) {
     EXPECT_FALSE(find_command_for_key(kModCtrl, key, command)) << key;
   }
   EXPECT_EQ(command, -1);  // untouched on a miss
@@ -110,6 +110,9 @@ TEST(Menus, LayoutAndItemTexts) {
   EXPECT_EQ(menu_item_text(4), "另存为\tCtrl+Shift+S");
   EXPECT_EQ(menu_item_text(5), "导出 HTML…\tCtrl+Alt+E");
   EXPECT_EQ(menu_item_text(9), "剪切\tCtrl+X");  // shown, though not bound
+  EXPECT_EQ(sections[1].items, (std::vector<int>{7, 8, 0, 9, 10, 11, 12, 0, 34, 35}));
+  EXPECT_EQ(menu_item_text(34), "查找\tCtrl+F");
+  EXPECT_EQ(menu_item_text(35), "替换\tCtrl+H");
   EXPECT_EQ(menu_item_text(28), "源码模式\tCtrl+E");
   EXPECT_EQ(menu_item_text(31), "放大\tCtrl+=");
   for (int id : {20, 26, 30}) {

@@ -92,6 +92,25 @@ bool PageSession::raise_accelerator(UINT key, bool up, bool ctrl, bool shift, bo
   return SUCCEEDED(args->get_Handled(&handled)) && handled;
 }
 
+void PageSession::run_script(std::function<void()> send_script) {
+  if (stopped_for_key) held_scripts.push_back(std::move(send_script));
+  else send_script();
+}
+
+// Resumes the page; the scripts held meanwhile follow the resume.
+void PageSession::go_on_after_key() {
+  std::weak_ptr<PageSession> weak = weak_from_this();
+  send("Debugger.resume", "{}", [weak](CdpMessage&) {
+    auto self = weak.lock();
+    if (!self) return;
+    self->stopped_for_key = false;
+    std::vector<std::function<void()>> held;
+    held.swap(self->held_scripts);
+    if (self->closed) return;
+    for (auto& script : held) script();
+  });
+}
+
 void PageSession::on_paused(const JsonValue& paused) {
   const JsonValue* frames = paused.find("callFrames");
   const JsonValue* top = frames && !frames->as_array().empty() ? &frames->as_array().front() : nullptr;
@@ -99,6 +118,7 @@ void PageSession::on_paused(const JsonValue& paused) {
   if (top && top->get_string("functionName", "") == kKeyPauseFunction && top->find("this") &&
       parse_json(top->find("this")->get_string("value", ""), key) && key.is_object()) {
     const double vk = key.get_number("vk", 0);
+    stopped_for_key = true;
     const bool handled = vk > 0 && vk < 256 &&
                          raise_accelerator(static_cast<UINT>(vk), key.get_bool("up", false), key.get_bool("c", false),
                                            key.get_bool("s", false), key.get_bool("a", false),
@@ -113,10 +133,11 @@ void PageSession::on_paused(const JsonValue& paused) {
       // the page goes on only once the answer is in.
       std::weak_ptr<PageSession> weak = weak_from_this();
       send("Debugger.evaluateOnCallFrame", std::move(params), [weak](CdpMessage&) {
-        if (auto self = weak.lock(); self && !self->closed) self->send("Debugger.resume", "{}");
+        if (auto self = weak.lock(); self && !self->closed) self->go_on_after_key();
       });
       return;
     }
+    return go_on_after_key();
   }
   send("Debugger.resume", "{}");
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,13 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   LateMessages late_messages;
   // The real control prints one page at a time.
   bool printing = false;
+  // While the page stands still at an accelerator key, scripts the host runs
+  // wait for it to go on (a script run inside the stop cannot use the page),
+  // in the order they came.
+  bool stopped_for_key = false;
+  std::vector<std::function<void()>> held_scripts;
+  void run_script(std::function<void()> send_script);
+  void go_on_after_key();
 
   struct Navigation {
     UINT64 id = 0;

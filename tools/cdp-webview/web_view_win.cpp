@@ -101,21 +101,30 @@ class WebView final : public ICoreWebView2_7, public RefCounted {
     // Converted and quoted on the writer thread: a document in pieces is
     // megabytes of script, and the caller's thread has better things to do.
     std::wstring text = script;
+    std::weak_ptr<PageSession> weak = session_;
     if (!handler) {
-      session_->send("Runtime.evaluate",
-                     CdpConnection::Params([text = std::move(text)] { return evaluate_params(to_utf8(text)); }));
+      session_->run_script([weak, text = std::move(text)]() mutable {
+        if (auto session = weak.lock()) {
+          session->send("Runtime.evaluate",
+                        CdpConnection::Params([text = std::move(text)] { return evaluate_params(to_utf8(text)); }));
+        }
+      });
       return S_OK;
     }
     auto hold = ComPtr<ICoreWebView2ExecuteScriptCompletedHandler>::retain(handler);
-    CdpConnection::Params params = [text = std::move(text)] { return evaluate_for_json_params(to_utf8(text)); };
-    session_->send("Runtime.evaluate", std::move(params), [hold](CdpMessage& reply) {
-      const JsonValue* result = reply.body.find("result");
-      if (reply.failed || !result || !result->is_object() || !result->find("value")) {
-        hold->Invoke(E_FAIL, L"null");
-        return;
-      }
-      const std::wstring json = to_utf16(result->get_string("value", "null"));
-      hold->Invoke(S_OK, json.c_str());
+    session_->run_script([weak, hold, text = std::move(text)]() mutable {
+      auto session = weak.lock();
+      if (!session) return;
+      CdpConnection::Params params = [text = std::move(text)] { return evaluate_for_json_params(to_utf8(text)); };
+      session->send("Runtime.evaluate", std::move(params), [hold](CdpMessage& reply) {
+        const JsonValue* result = reply.body.find("result");
+        if (reply.failed || !result || !result->is_object() || !result->find("value")) {
+          hold->Invoke(E_FAIL, L"null");
+          return;
+        }
+        const std::wstring json = to_utf16(result->get_string("value", "null"));
+        hold->Invoke(S_OK, json.c_str());
+      });
     });
     return S_OK;
   }

@@ -1,5 +1,6 @@
 #include "window_embedding_win.h"
 
+#include <map>
 #include <vector>
 
 #include "platform/com.h"
@@ -64,6 +65,18 @@ std::string x_window_of(HWND window) {
   return id ? std::to_string(id) : std::string();
 }
 
+// The embedded windows by their modal-state timer (thread timers of the UI
+// thread, so they also run inside a dialog's own message loop).
+std::map<UINT_PTR, EmbeddedBrowserWindow*>& modal_followers() {
+  static std::map<UINT_PTR, EmbeddedBrowserWindow*> followers;
+  return followers;
+}
+
+void CALLBACK on_modal_timer(HWND, UINT, UINT_PTR id, DWORD) {
+  const auto found = modal_followers().find(id);
+  if (found != modal_followers().end()) found->second->follow_modal_state();
+}
+
 }  // namespace
 
 EmbeddedBrowserWindow::EmbeddedBrowserWindow(HWND host, std::string window, std::string parent)
@@ -100,6 +113,8 @@ std::unique_ptr<EmbeddedBrowserWindow> EmbeddedBrowserWindow::attach(HWND host, 
     return nullptr;
   }
   embedded->placed_ = placement;
+  embedded->modal_timer_ = SetTimer(nullptr, 0, 100, &on_modal_timer);
+  if (embedded->modal_timer_) modal_followers()[embedded->modal_timer_] = embedded.get();
   return embedded;
 }
 
@@ -155,7 +170,34 @@ void EmbeddedBrowserWindow::place(RECT bounds, bool shown) {
   if (run_xdotool(placement_arguments(window_, placed_, placement))) placed_ = placement;
 }
 
+void EmbeddedBrowserWindow::follow_modal_state() {
+  if (released_ || !IsWindow(host_)) return;
+  const HWND root = GetAncestor(host_, GA_ROOT);
+  if (!IsWindowEnabled(root)) {
+    // The dialog is the active window of this thread once it shows.
+    const HWND active = GetActiveWindow();
+    if (!active || active == root) return;
+    const std::string dialog = x_window_of(active);
+    if (dialog.empty() || dialog == focus_given_to_) return;
+    if (focus_given_to_.empty()) focus_before_ = parse_window_id(output_of({"xdotool", "getwindowfocus"}));
+    if (run_xdotool({"windowfocus", dialog})) focus_given_to_ = dialog;
+  } else if (!focus_given_to_.empty()) {
+    // Back to the window that had the keyboard (the browser, or the host
+    // with the pointer deciding), unless that was the dialog itself.
+    // (PointerRoot reads as 1.)
+    const std::string back = focus_before_.size() < 2 || focus_before_ == focus_given_to_ ? parent_ : focus_before_;
+    focus_given_to_.clear();
+    focus_before_.clear();
+    if (GetActiveWindow() == root) run_xdotool({"windowfocus", back});
+  }
+}
+
 void EmbeddedBrowserWindow::release() {
+  if (modal_timer_) {
+    KillTimer(nullptr, modal_timer_);
+    modal_followers().erase(modal_timer_);
+    modal_timer_ = 0;
+  }
   if (released_) return;
   released_ = true;
   run_xdotool({"windowunmap", "--sync", window_});

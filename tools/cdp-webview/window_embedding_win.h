@@ -34,6 +34,12 @@ class EmbeddedBrowserWindow {
   // would otherwise destroy it under the browser's feet.
   void release();
 
+  // While the host's window is disabled for a modal dialog, the keyboard goes
+  // to that dialog, as the real control lets go of the focus; when the host
+  // is enabled again the browser takes it back. X would otherwise keep
+  // sending keys to the browser window under the pointer.
+  void follow_modal_state();
+
  private:
   EmbeddedBrowserWindow(HWND host, std::string window, std::string parent);
   bool measure_origin();
@@ -51,6 +57,9 @@ class EmbeddedBrowserWindow {
   std::optional<ChildPlacement> placed_;
   bool was_iconic_ = false;
   bool released_ = false;
+  UINT_PTR modal_timer_ = 0;
+  std::string focus_given_to_;  // the dialog's X window while the host is disabled
+  std::string focus_before_;    // the X window that had the keyboard before it
 };
 
 }  // namespace vesk::cdp
