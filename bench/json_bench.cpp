@@ -1,7 +1,7 @@
 // JSON throughput next to RapidJSON's DOM (as configured by default) on the
 // same inputs: a 16 MB "save" message, a 2 KB update manifest, one 60-byte
-// "dirty" message and a stream of small page messages. Compare the MB/s of each pair; absolute times depend
-// on the machine.
+// "dirty" message and a stream of small page messages. Compare the MB/s of
+// each pair; absolute times depend on the machine.
 #include "core/json.h"
 
 #include <benchmark/benchmark.h>

@@ -268,12 +268,23 @@ TEST(Base64, EncodesAndRoundTrips) {
   for (const auto& c : cases) {
     EXPECT_EQ(encode_base64(reinterpret_cast<const unsigned char*>(c.in.data()), c.in.size()), c.out);
   }
+  // Every letter, at every offset into the steps a fast path takes.
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (std::string prefix; prefix.size() < 64; prefix += "AAAA") {
+    EXPECT_EQ(encode_base64(decode_base64(prefix + alphabet + alphabet)), prefix + alphabet + alphabet);
+  }
   std::mt19937 random(5);
-  for (std::size_t n = 0; n < 100; ++n) {
+  for (std::size_t n = 0; n < 300; ++n) {
     std::vector<unsigned char> bytes(n);
     for (auto& b : bytes) b = static_cast<unsigned char>(random());
     EXPECT_EQ(decode_base64(encode_base64(bytes)), bytes);
   }
+  std::vector<unsigned char> large(100000);
+  for (auto& b : large) b = static_cast<unsigned char>(random());
+  std::string appended = "data:";
+  append_base64(large.data(), large.size(), appended);
+  EXPECT_EQ(appended, "data:" + encode_base64(large));
+  EXPECT_EQ(decode_base64(appended.substr(5)), large);
 }
 
 TEST(JsonValue, AccessorsFallBackOnMissingOrMistypedMembers) {
