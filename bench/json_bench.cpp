@@ -1,7 +1,7 @@
 // JSON throughput next to RapidJSON's DOM (as configured by default) on the
-// same inputs: a 16 MB "save" message, an update manifest and a stream of
-// small page messages. Compare the MB/s of each pair; absolute times depend
-// on the machine.
+// same inputs: a 16 MB "save" message, a 2 KB update manifest, one 60-byte
+// "dirty" message and a stream of small page messages. Compare the MB/s of
+// each pair; absolute times depend on the machine.
 #include "core/json.h"
 
 #include <benchmark/benchmark.h>
@@ -196,6 +196,15 @@ void BM_ParseSave_RapidJSON(benchmark::State& state) { parse_rapidjson(state, sa
 void BM_ParseManifest_Vesk(benchmark::State& state) { parse_vesk(state, manifest()); }
 void BM_ParseManifest_RapidJSON(benchmark::State& state) { parse_rapidjson(state, manifest()); }
 
+// One "dirty" message as the page sends it, about 60 bytes.
+const std::string& dirty_message() {
+  static const std::string text = R"({"type":"dirty","value":true,"revision":1842,"saved":false})";
+  return text;
+}
+
+void BM_ParseDirty_Vesk(benchmark::State& state) { parse_vesk(state, dirty_message()); }
+void BM_ParseDirty_RapidJSON(benchmark::State& state) { parse_rapidjson(state, dirty_message()); }
+
 void BM_ParseMessages_Vesk(benchmark::State& state) {
   const auto& messages = page_messages();
   for (auto _ : state) {
@@ -329,6 +338,8 @@ BENCHMARK(BM_ParseManifest_Vesk);
 BENCHMARK(BM_ParseManifest_RapidJSON);
 BENCHMARK(BM_WriteManifest_Vesk);
 BENCHMARK(BM_WriteManifest_RapidJSON);
+BENCHMARK(BM_ParseDirty_Vesk);
+BENCHMARK(BM_ParseDirty_RapidJSON);
 BENCHMARK(BM_ParseMessages_Vesk)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseMessages_RapidJSON)->Unit(benchmark::kMillisecond);
 

@@ -15,6 +15,10 @@
 #include <emmintrin.h>
 #define VESK_JSON_SSE2 1
 #endif
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <tmmintrin.h>
+#define VESK_BASE64_SSSE3 1
+#endif
 
 namespace vesk {
 namespace {
@@ -131,10 +135,16 @@ constexpr std::array<char, 256> kEscapeLetter = [] {
   return letters;
 }();
 
-std::size_t escape_extra(unsigned char c) {
-  if (!is_special(c)) return 0;
-  return kEscapeLetter[c] == 'u' ? 5 : 1;
-}
+// Bytes each byte's escape takes beyond the byte itself.
+constexpr std::array<std::uint8_t, 256> kEscapeExtra = [] {
+  std::array<std::uint8_t, 256> extra{};
+  for (int c = 0; c < 256; ++c) {
+    if (kEscapeLetter[c] != 0) extra[c] = kEscapeLetter[c] == 'u' ? 5 : 1;
+  }
+  return extra;
+}();
+
+std::size_t escape_extra(unsigned char c) { return kEscapeExtra[c]; }
 
 // Extra bytes the escapes in the whole blocks from `p` take beyond the bytes
 // themselves; advances `p` past those blocks.
@@ -213,7 +223,7 @@ char* write_quoted(char* dst, std::string_view text) {
   }
   for (const char* p = block; p != end; ++p) {
     const auto c = static_cast<unsigned char>(*p);
-    if (is_special(c)) {
+    if (kEscapeLetter[c] != 0) {
       dst = write_escape(dst, c);
     } else {
       *dst++ = static_cast<char>(c);
@@ -223,6 +233,9 @@ char* write_quoted(char* dst, std::string_view text) {
   return dst;
 }
 
+// Powers of ten that are exact in a double.
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
 // Reads a number span the way strtod does, failing unless the whole span is
 // used. Plain decimals of up to 15 digits are exact in a double, as is every
 // power of ten up to 1e22, so one division gives the correctly rounded value
@@ -230,8 +243,6 @@ char* write_quoted(char* dst, std::string_view text) {
 bool convert_number(const char* first, const char* last, double& out) {
 #if FLT_EVAL_METHOD == 0
   {
-    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* p = first;
     const bool negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
@@ -277,6 +288,49 @@ bool convert_number(const char* first, const char* last, double& out) {
   return true;
 }
 
+// Writes x as "%g" with the fewest digits that read back would, when x is
+// a decimal of at most 15 significant digits between 1e-4 and 1e15 (a
+// ratio, a zoom, a percentage) - without the shortest-digits search. The
+// smallest k for which some integer m has m / 10^k == x gives those
+// digits: with 15 digits or fewer, m * 10^-k is the nearest decimal of its
+// length to x and no shorter decimal lies within half a unit of x.
+// False, with nothing written, for every other x.
+bool write_short_decimal(char*& dst, double x) {
+#if FLT_EVAL_METHOD == 0
+  const double magnitude = std::fabs(x);
+  if (!(magnitude >= 1e-4 && magnitude < 1e15)) return false;
+  for (int k = 1; k <= 15; ++k) {
+    const double scaled = magnitude * kPow10[k];
+    if (scaled >= 1e15) return false;
+    const double m = std::nearbyint(scaled);
+    if (m / kPow10[k] != magnitude) continue;
+    const auto digits = static_cast<std::uint64_t>(m);
+    // A trailing zero means a rounding slip in `scaled` hid a smaller k.
+    if (digits % 10 == 0) return false;
+    char text[20];
+    const int n = static_cast<int>(std::to_chars(text, text + sizeof text, digits).ptr - text);
+    char* out = dst;
+    if (x < 0) *out++ = '-';
+    if (n > k) {
+      out = std::copy(text, text + (n - k), out);
+      *out++ = '.';
+      out = std::copy(text + (n - k), text + n, out);
+    } else {
+      *out++ = '0';
+      *out++ = '.';
+      out = std::fill_n(out, k - n, '0');
+      out = std::copy(text, text + n, out);
+    }
+    dst = out;
+    return true;
+  }
+#else
+  (void)dst;
+  (void)x;
+#endif
+  return false;
+}
+
 // Writes the number at `dst`, which has room for kMaxNumberChars bytes.
 char* write_number(char* dst, double x) {
   char buffer[40];
@@ -284,6 +338,8 @@ char* write_number(char* dst, double x) {
   std::to_chars_result text{};
   if (std::isfinite(x) && x == std::floor(x) && std::fabs(x) < 9007199254740992.0) {
     text = std::to_chars(buffer, buffer_end, static_cast<long long>(x));
+  } else if (write_short_decimal(dst, x)) {
+    return dst;
   } else if (!std::isfinite(x)) {
     // "inf", "-inf", "nan" or "-nan", as printf has it; not JSON.
     text = std::to_chars(buffer, buffer_end, x);
@@ -499,6 +555,71 @@ char* decode_string(char* dst, const char* p, const char* close) {
   return dst;
 }
 
+}  // namespace
+
+// Collects a parsed object's members in text order, remembering whether they
+// came sorted, and leaves them as JsonMembers keeps them: sorted by key, the
+// last of equal keys kept (as a later member replaces an earlier one).
+class JsonMemberBuilder {
+  static constexpr std::size_t kInsertionSortLimit = 16;
+
+ public:
+  explicit JsonMemberBuilder(JsonMembers& members) : items_(members.items_) {
+    // Page messages and manifest objects mostly hold up to eight members.
+    items_.reserve(8);
+  }
+
+  std::string& next_key() { return items_.emplace_back().first; }
+
+  // After next_key() has been read.
+  JsonValue& value_of_next() {
+    const std::size_t n = items_.size();
+    if (sorted_ && n >= 2 && !key_less(items_[n - 2].first, items_[n - 1].first)) sorted_ = false;
+    return items_.back().second;
+  }
+
+  // Byte order, as std::string's own; keys mostly differ in their first
+  // byte, which decides without a call.
+  static bool key_less(const std::string& a, const std::string& b) {
+    if (!a.empty() && !b.empty() && a[0] != b[0]) {
+      return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+    }
+    return a < b;
+  }
+
+  void finish() {
+    if (sorted_) return;
+    auto& items = items_;
+    const auto by_key = [](const auto& a, const auto& b) { return key_less(a.first, b.first); };
+    if (items.size() <= kInsertionSortLimit) {
+      // Stable, and swaps values member by member instead of moving them
+      // through temporaries.
+      for (std::size_t i = 1; i < items.size(); ++i) {
+        for (std::size_t j = i; j > 0 && by_key(items[j], items[j - 1]); --j) swap(items[j], items[j - 1]);
+      }
+    } else {
+      std::stable_sort(items.begin(), items.end(), by_key);
+    }
+    // Of equal keys, now side by side in text order, the last one stays.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (kept > 0 && items[kept - 1].first == items[i].first) {
+        swap(items[kept - 1].second, items[i].second);
+      } else {
+        if (kept != i) swap(items[kept], items[i]);
+        ++kept;
+      }
+    }
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(kept), items.end());
+  }
+
+ private:
+  std::vector<JsonMembers::value_type>& items_;
+  bool sorted_ = true;
+};
+
+namespace {
+
 // Recursive descent over the text. The parser builds every value in the
 // place it ends up (array slot or map node), so nothing is copied or moved
 // after parsing except array items when their vector grows.
@@ -515,6 +636,8 @@ class Parser {
 
  private:
   void skip_whitespace() {
+    // Compact text, the common case, has none.
+    if (p_ != end_ && static_cast<unsigned char>(*p_) > ' ') return;
     while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
   }
 
@@ -524,11 +647,12 @@ class Parser {
     return true;
   }
 
-  bool consume_word(std::string_view word) {
-    if (static_cast<std::size_t>(end_ - p_) < word.size() || std::memcmp(p_, word.data(), word.size()) != 0) {
-      return false;
-    }
-    p_ += word.size();
+  // The size is known at compile time, so the comparison is a load or two.
+  template <std::size_t N>
+  bool consume_word(const char (&word)[N]) {
+    constexpr std::size_t size = N - 1;
+    if (static_cast<std::size_t>(end_ - p_) < size || std::memcmp(p_, word, size) != 0) return false;
+    p_ += size;
     return true;
   }
 
@@ -561,22 +685,28 @@ class Parser {
     }
   }
 
+  // Members are appended as they come, each value parsed in its slot (a
+  // nested value only ever grows its own arrays, never this one), then put
+  // in key order once at the end.
   bool parse_object(JsonValue& out, int depth) {
     out.kind = JsonKind::Object;
     skip_whitespace();
     if (consume('}')) return true;
-    std::string key;
+    JsonMemberBuilder members(out.members);
     for (;;) {
       skip_whitespace();
-      if (!consume('"') || !parse_string(key)) return false;
+      if (!consume('"')) return false;
+      std::string& key = members.next_key();
+      if (!parse_string(key)) return false;
       skip_whitespace();
       if (!consume(':')) return false;
       skip_whitespace();
-      auto [member, inserted] = out.members.try_emplace(std::move(key));
-      if (!inserted) member->second = JsonValue();  // the last one wins
-      if (!parse_value(member->second, depth + 1)) return false;
+      if (!parse_value(members.value_of_next(), depth + 1)) return false;
       skip_whitespace();
-      if (consume('}')) return true;
+      if (consume('}')) {
+        members.finish();
+        return true;
+      }
       if (!consume(',')) return false;
     }
   }
@@ -585,6 +715,7 @@ class Parser {
     out.kind = JsonKind::Array;
     skip_whitespace();
     if (consume(']')) return true;
+    out.items.reserve(4);  // instead of growing through 1, 2 and 4
     for (;;) {
       skip_whitespace();
       if (!parse_value(out.items.emplace_back(), depth + 1)) return false;
@@ -660,6 +791,35 @@ void clear_moved_from(JsonValue& value) noexcept {
 
 }  // namespace
 
+JsonMembers::iterator JsonMembers::find(std::string_view key) {
+  const auto it = std::lower_bound(items_.begin(), items_.end(), key,
+                                   [](const value_type& member, std::string_view k) { return member.first < k; });
+  return it != items_.end() && it->first == key ? it : items_.end();
+}
+
+JsonMembers::const_iterator JsonMembers::find(std::string_view key) const {
+  return const_cast<JsonMembers*>(this)->find(key);
+}
+
+std::pair<JsonMembers::iterator, bool> JsonMembers::try_emplace(std::string key) {
+  const auto it = std::lower_bound(items_.begin(), items_.end(), key,
+                                   [](const value_type& member, std::string_view k) { return member.first < k; });
+  if (it != items_.end() && it->first == key) return {it, false};
+  return {items_.emplace(it, std::move(key), JsonValue()), true};
+}
+
+JsonValue& JsonMembers::operator[](std::string_view key) {
+  const auto it = find(key);
+  return it != items_.end() ? it->second : try_emplace(std::string(key)).first->second;
+}
+
+std::size_t JsonMembers::erase(std::string_view key) {
+  const auto it = find(key);
+  if (it == items_.end()) return 0;
+  items_.erase(it);
+  return 1;
+}
+
 JsonValue::JsonValue(JsonValue&& other) noexcept
     : kind(other.kind),
       boolean(other.boolean),
@@ -683,6 +843,15 @@ JsonValue& JsonValue::operator=(JsonValue&& other) noexcept {
     members.swap(taken.members);
   }
   return *this;
+}
+
+void swap(JsonValue& a, JsonValue& b) noexcept {
+  std::swap(a.kind, b.kind);
+  std::swap(a.boolean, b.boolean);
+  std::swap(a.number, b.number);
+  a.text.swap(b.text);
+  a.items.swap(b.items);
+  a.members.swap(b.members);
 }
 
 JsonValue JsonValue::make_bool(bool value) {
@@ -744,8 +913,8 @@ const std::vector<JsonValue>& JsonValue::as_array() const {
   return kind == JsonKind::Array ? items : empty;
 }
 
-const std::map<std::string, JsonValue, std::less<>>& JsonValue::as_object() const {
-  static const std::map<std::string, JsonValue, std::less<>> empty;
+const JsonMembers& JsonValue::as_object() const {
+  static const JsonMembers empty;
   return kind == JsonKind::Object ? members : empty;
 }
 
@@ -755,7 +924,10 @@ const std::string& JsonValue::as_string() const {
 }
 
 bool parse_json(std::string_view text, JsonValue& out) {
-  out = JsonValue();
+  // Callers mostly pass a fresh value; resetting one costs a whole move.
+  if (out.kind != JsonKind::Null || !out.text.empty() || !out.items.empty() || !out.members.empty()) {
+    out = JsonValue();
+  }
   return Parser(text).parse_document(out);
 }
 
@@ -802,40 +974,93 @@ std::vector<unsigned char> decode_base64(std::string_view text) {
 
 namespace {
 
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
 // Every 12-bit value as its two Base64 letters, so three input bytes take two
 // table loads instead of four.
 struct Base64PairTable {
   char pairs[4096][2];
   constexpr Base64PairTable() : pairs() {
-    constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     for (int i = 0; i < 4096; ++i) {
-      pairs[i][0] = kAlphabet[i >> 6];
-      pairs[i][1] = kAlphabet[i & 63];
+      pairs[i][0] = kBase64Alphabet[i >> 6];
+      pairs[i][1] = kBase64Alphabet[i & 63];
     }
   }
 };
 constexpr Base64PairTable kBase64Pairs;
 
-}  // namespace
-
-void append_base64(const unsigned char* data, std::size_t size, std::string& out) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const std::size_t start = out.size();
-  out.resize(start + (size + 2) / 3 * 4);
-  char* to = out.data() + start;
+// Encodes whole groups of three bytes; returns the bytes taken.
+std::size_t encode_base64_groups(const unsigned char* data, std::size_t size, char* to) {
   std::size_t i = 0;
   for (; i + 3 <= size; i += 3, to += 4) {
     const std::uint32_t group = (std::uint32_t{data[i]} << 16) | (std::uint32_t{data[i + 1]} << 8) | data[i + 2];
     std::memcpy(to, kBase64Pairs.pairs[group >> 12], 2);
     std::memcpy(to + 2, kBase64Pairs.pairs[group & 0xFFF], 2);
   }
-  if (i < size) {
-    const bool two = size - i == 2;
-    const std::uint32_t group = (std::uint32_t{data[i]} << 16) | (two ? std::uint32_t{data[i + 1]} << 8 : 0u);
-    to[0] = kAlphabet[group >> 18];
-    to[1] = kAlphabet[(group >> 12) & 63];
-    to[2] = two ? kAlphabet[(group >> 6) & 63] : '=';
-    to[3] = '=';
+  return i;
+}
+
+// Twelve bytes to sixteen letters per step with SSSE3 (on nearly every x64
+// processor; checked once at run time). The shuffle puts each group's bytes where two multiplies shift its
+// four 6-bit values into bytes of their own; a 16-entry table then turns
+// each value's range (A-Z, a-z, 0-9, +, /) into the offset to its letter.
+#ifdef VESK_BASE64_SSSE3
+bool has_ssse3() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3");
+}
+
+// Encodes 12-byte steps while 16 bytes are readable; returns the bytes taken.
+__attribute__((target("ssse3"))) std::size_t encode_base64_ssse3(const unsigned char* data, std::size_t size, char* to) {
+  const __m128i shuffle = _mm_set_epi8(10, 11, 9, 10, 7, 8, 6, 7, 4, 5, 3, 4, 1, 2, 0, 1);
+  const __m128i offsets = _mm_setr_epi8('a' - 26, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52,
+                                        '0' - 52, '0' - 52, '0' - 52, '0' - 52, '+' - 62, '/' - 63, 'A', 0, 0);
+  std::size_t i = 0;
+  for (; size - i >= 16; i += 12, to += 16) {
+    const __m128i in = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)), shuffle);
+    const __m128i high = _mm_mulhi_epu16(_mm_and_si128(in, _mm_set1_epi32(0x0fc0fc00)), _mm_set1_epi32(0x04000040));
+    const __m128i low = _mm_mullo_epi16(_mm_and_si128(in, _mm_set1_epi32(0x003f03f0)), _mm_set1_epi32(0x01000010));
+    const __m128i values = _mm_or_si128(high, low);
+    // 0 for a-z, 1-10 for digits, 11 and 12 for + and /, 13 for A-Z.
+    __m128i range = _mm_subs_epu8(values, _mm_set1_epi8(51));
+    range = _mm_or_si128(range, _mm_and_si128(_mm_cmpgt_epi8(_mm_set1_epi8(26), values), _mm_set1_epi8(13)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_add_epi8(_mm_shuffle_epi8(offsets, range), values));
+  }
+  return i;
+}
+#endif
+
+// Encodes `size` bytes, a multiple of three, at `to`.
+void encode_base64_whole(const unsigned char* data, std::size_t size, char* to) {
+  std::size_t done = 0;
+#ifdef VESK_BASE64_SSSE3
+  static const bool ssse3 = has_ssse3();
+  if (ssse3) done = encode_base64_ssse3(data, size, to);
+#endif
+  encode_base64_groups(data + done, size - done, to + done / 3 * 4);
+}
+
+}  // namespace
+
+void append_base64(const unsigned char* data, std::size_t size, std::string& out) {
+  out.reserve(out.size() + (size + 2) / 3 * 4);
+  // Through a small buffer that stays in the cache: sizing `out` up front
+  // would first fill the whole text with zeros, one more pass over memory
+  // as large as the images themselves.
+  constexpr std::size_t kPiece = 3 * 4096;
+  char letters[kPiece / 3 * 4];
+  std::size_t whole = size - size % 3;
+  for (std::size_t at = 0; at < whole; at += kPiece) {
+    const std::size_t n = std::min(kPiece, whole - at);
+    encode_base64_whole(data + at, n, letters);
+    out.append(letters, n / 3 * 4);
+  }
+  if (whole < size) {
+    const bool two = size - whole == 2;
+    const std::uint32_t group = (std::uint32_t{data[whole]} << 16) | (two ? std::uint32_t{data[whole + 1]} << 8 : 0u);
+    const char tail[4] = {kBase64Alphabet[group >> 18], kBase64Alphabet[(group >> 12) & 63],
+                          two ? kBase64Alphabet[(group >> 6) & 63] : '=', '='};
+    out.append(tail, 4);
   }
 }
 

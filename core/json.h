@@ -4,14 +4,58 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vesk {
 
 enum class JsonKind : std::uint8_t { Null, Bool, Number, String, Array, Object };
+
+struct JsonValue;
+
+// An object's members: one per key, kept sorted by the key's bytes (as
+// memcmp orders them, which the writer and the signed manifest form rely on)
+// in one contiguous array. Objects are small and mostly read, so a sorted
+// array finds as fast as a tree and costs one allocation instead of one per
+// member. Inserting or erasing moves the members after it, so references to
+// members do not survive a change to the same object.
+class JsonMembers {
+ public:
+  using value_type = std::pair<std::string, JsonValue>;
+  using iterator = std::vector<value_type>::iterator;
+  using const_iterator = std::vector<value_type>::const_iterator;
+  using reverse_iterator = std::vector<value_type>::reverse_iterator;
+  using const_reverse_iterator = std::vector<value_type>::const_reverse_iterator;
+
+  // Defined after JsonValue, which they need whole.
+  iterator begin();
+  iterator end();
+  const_iterator begin() const;
+  const_iterator end() const;
+  reverse_iterator rbegin();
+  reverse_iterator rend();
+  const_reverse_iterator rbegin() const;
+  const_reverse_iterator rend() const;
+  std::size_t size() const;
+  bool empty() const;
+  void clear();
+  void swap(JsonMembers& other) noexcept { items_.swap(other.items_); }
+
+  iterator find(std::string_view key);
+  const_iterator find(std::string_view key) const;
+  bool contains(std::string_view key) const;
+  // The member named `key`, inserted as Null when missing.
+  JsonValue& operator[](std::string_view key);
+  // Inserts a Null member unless `key` is there; `second` says which.
+  std::pair<iterator, bool> try_emplace(std::string key);
+  std::size_t erase(std::string_view key);
+
+ private:
+  friend class JsonMemberBuilder;
+  std::vector<value_type> items_;
+};
 
 struct JsonValue {
   JsonKind kind = JsonKind::Null;
@@ -19,9 +63,7 @@ struct JsonValue {
   double number = 0.0;
   std::string text;
   std::vector<JsonValue> items;
-  // std::string compares with memcmp, i.e. by unsigned bytes, so members stay
-  // in the byte order the writer and the signed manifest form rely on.
-  std::map<std::string, JsonValue, std::less<>> members;
+  JsonMembers members;
 
   JsonValue() = default;
   JsonValue(const JsonValue&) = default;
@@ -34,6 +76,9 @@ struct JsonValue {
   // Moving leaves the source an empty Null, not a half-moved value.
   JsonValue(JsonValue&& other) noexcept;
   JsonValue& operator=(JsonValue&& other) noexcept;
+
+  // Member by member, never through a temporary.
+  friend void swap(JsonValue& a, JsonValue& b) noexcept;
 
   static JsonValue make_bool(bool value);
   static JsonValue make_number(double value);
@@ -53,9 +98,22 @@ struct JsonValue {
   double get_number(std::string_view key, double fallback) const;
   std::string get_string(std::string_view key, std::string_view fallback) const;
   const std::vector<JsonValue>& as_array() const;
-  const std::map<std::string, JsonValue, std::less<>>& as_object() const;
+  const JsonMembers& as_object() const;
   const std::string& as_string() const;
 };
+
+inline JsonMembers::iterator JsonMembers::begin() { return items_.begin(); }
+inline JsonMembers::iterator JsonMembers::end() { return items_.end(); }
+inline JsonMembers::const_iterator JsonMembers::begin() const { return items_.begin(); }
+inline JsonMembers::const_iterator JsonMembers::end() const { return items_.end(); }
+inline JsonMembers::reverse_iterator JsonMembers::rbegin() { return items_.rbegin(); }
+inline JsonMembers::reverse_iterator JsonMembers::rend() { return items_.rend(); }
+inline JsonMembers::const_reverse_iterator JsonMembers::rbegin() const { return items_.rbegin(); }
+inline JsonMembers::const_reverse_iterator JsonMembers::rend() const { return items_.rend(); }
+inline std::size_t JsonMembers::size() const { return items_.size(); }
+inline bool JsonMembers::empty() const { return items_.empty(); }
+inline void JsonMembers::clear() { items_.clear(); }
+inline bool JsonMembers::contains(std::string_view key) const { return find(key) != end(); }
 
 // True when the whole text is one JSON value (whitespace around it allowed).
 // Nesting deeper than 64 levels fails. On false `out` must not be used.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -27,6 +29,8 @@ TEST(JsonParse, DocumentsRoundTripToCompactText) {
       {" \t\r\n{\"a\" : [ 1 , \"x\" ] }\n ", R"({"a":[1,"x"]})"},
       {R"({"b":1,"a":[true,null]})", R"({"a":[true,null],"b":1})"},
       {R"({"a":1,"a":2})", R"({"a":2})"},
+      {R"({"b":1,"a":2,"b":3,"c":[],"a":4})", R"({"a":4,"b":3,"c":[]})"},
+      {R"({"ab":1,"a":2,"":3,"b":{"y":1,"x":2}})", R"({"":3,"a":2,"ab":1,"b":{"x":2,"y":1}})"},
       {R"({"a":{"x":1},"a":[]})", R"({"a":[]})"},
       {R"({"b":1,"ab":2,"a":3,"\u00e9":4,"B":5})", "{\"B\":5,\"a\":3,\"ab\":2,\"b\":1,\"\xC3\xA9\":4}"},
       {"[]", "[]"}, {"{}", "{}"}, {"[ ]", "[]"}, {"{ }", "{}"},
@@ -154,6 +158,59 @@ TEST(JsonWrite, FiniteNumbersReadBackExactly) {
   }
 }
 
+// Many members in reverse order with duplicates: the last of each key wins
+// however the members are sorted.
+TEST(JsonParse, LargeUnsortedObjectsKeepTheLastOfEachKey) {
+  std::string text = "{";
+  for (int i = 99; i >= 0; --i) text += "\"k" + std::to_string(i % 40 + 10) + "\":" + std::to_string(i) + ",";
+  text.back() = '}';
+  JsonValue value;
+  ASSERT_TRUE(parse_json(text, value));
+  ASSERT_EQ(value.members.size(), 40u);
+  std::string previous;
+  for (const auto& [key, member] : value.members) {
+    EXPECT_LT(previous, key);
+    previous = key;
+    EXPECT_EQ(member.number, std::stoi(key.substr(1)) - 10) << key;
+  }
+}
+
+// Fractions write with the fewest "%g" digits that read back as themselves.
+TEST(JsonWrite, DecimalsTakeTheFewestDigitsThatReadBack) {
+  const auto fewest = [](double x) {
+    char text[40];
+    for (int precision = 1;; ++precision) {
+      std::snprintf(text, sizeof text, "%.*g", precision, x);
+      if (std::strtod(text, nullptr) == x) return std::string(text);
+    }
+  };
+  std::mt19937_64 random(5);
+  for (int i = 0; i < 20000; ++i) {
+    const int scale = static_cast<int>(random() % 18);
+    double x = static_cast<double>(random() % 1000000000000000u) / std::pow(10.0, scale);
+    if (i % 3 == 0) x = -x;
+    if (i % 7 == 0) x = std::nextafter(x, 1e300);
+    if (x == std::floor(x)) continue;  // integers write as integers
+    ASSERT_EQ(written(JsonValue::make_number(x)), fewest(x)) << std::hexfloat << x;
+  }
+  for (const double x : {1e-4, 9.9999e-5, 0.0001234, 999999999999999.9, 1e15 - 0.5, 0.065, 25.5, 2.675, 1.0 / 3}) {
+    EXPECT_EQ(written(JsonValue::make_number(x)), fewest(x)) << std::hexfloat << x;
+  }
+}
+
+TEST(JsonValue, MembersStayInByteOrderThroughEdits) {
+  JsonValue value = JsonValue::make_object();
+  for (const char* key : {"b", "\xC3\xA9", "a", "B", "ab"}) value.members[key] = JsonValue::make_string(key);
+  value.members["a"] = JsonValue::make_bool(true);
+  EXPECT_EQ(value.members.erase("B"), 1u);
+  EXPECT_EQ(value.members.erase("missing"), 0u);
+  EXPECT_FALSE(value.members.try_emplace("b").second);
+  EXPECT_EQ(written(value), "{\"a\":true,\"ab\":\"ab\",\"b\":\"b\",\"\xC3\xA9\":\"\xC3\xA9\"}");
+  EXPECT_EQ(value.members.rbegin()->first, "\xC3\xA9");
+  EXPECT_EQ(value.get_string("ab", ""), "ab");
+  EXPECT_TRUE(value.members.contains("b"));
+}
+
 TEST(JsonWrite, AppendsToExistingText) {
   std::string out = "x=";
   for (int i = 0; i < 1000; ++i) write_json(JsonValue::make_bool(i % 2), out);
@@ -211,12 +268,23 @@ TEST(Base64, EncodesAndRoundTrips) {
   for (const auto& c : cases) {
     EXPECT_EQ(encode_base64(reinterpret_cast<const unsigned char*>(c.in.data()), c.in.size()), c.out);
   }
+  // Every letter, at every offset into the steps a fast path takes.
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (std::string prefix; prefix.size() < 64; prefix += "AAAA") {
+    EXPECT_EQ(encode_base64(decode_base64(prefix + alphabet + alphabet)), prefix + alphabet + alphabet);
+  }
   std::mt19937 random(5);
-  for (std::size_t n = 0; n < 100; ++n) {
+  for (std::size_t n = 0; n < 300; ++n) {
     std::vector<unsigned char> bytes(n);
     for (auto& b : bytes) b = static_cast<unsigned char>(random());
     EXPECT_EQ(decode_base64(encode_base64(bytes)), bytes);
   }
+  std::vector<unsigned char> large(100000);
+  for (auto& b : large) b = static_cast<unsigned char>(random());
+  std::string appended = "data:";
+  append_base64(large.data(), large.size(), appended);
+  EXPECT_EQ(appended, "data:" + encode_base64(large));
+  EXPECT_EQ(decode_base64(appended.substr(5)), large);
 }
 
 TEST(JsonValue, AccessorsFallBackOnMissingOrMistypedMembers) {
