@@ -171,7 +171,15 @@ export function inlineFragment(text) {
 
 /** Sanitised MathML of TeX, for the rendered view. */
 export function mathFragment(tex, display) {
-  return sanitize(mathMarkup(tex, display), kPageConfig).content;
+  try {
+    return sanitize(mathMarkup(tex, display), kPageConfig).content;
+  } catch {
+    // Markup too deep for the sanitiser still leaves the formula readable.
+    const span = document.createElement('span');
+    span.className = 'katex-error';
+    span.textContent = tex;
+    return span;
+  }
 }
 
 /** Sanitised HTML text of a piece of the document, for the clipboard. */
