@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <vector>
 
 #include "core/ascii.h"
 
@@ -86,13 +88,14 @@ LinkAction checked_path(std::string path, std::string_view document_dir) {
 }  // namespace
 
 std::string network_host(std::string_view path) {
-  if (path.size() < 3 || !is_separator(path[0]) || !is_separator(path[1]) || is_separator(path[2])) {
-    return {};
-  }
-  const std::string_view rest = path.substr(2);
-  std::size_t end = 0;
-  while (end < rest.size() && !is_separator(rest[end])) ++end;
-  return std::string(rest.substr(0, end));
+  // Two separators or more, in any mix: Windows reads "\\\host" and "/\host"
+  // as a share on that host too.
+  std::size_t start = 0;
+  while (start < path.size() && is_separator(path[start])) ++start;
+  if (start < 2) return {};
+  std::size_t end = start;
+  while (end < path.size() && !is_separator(path[end])) ++end;
+  return std::string(path.substr(start, end - start));
 }
 
 LinkAction classify_link(std::string_view href, std::string_view document_dir) {
@@ -107,11 +110,15 @@ LinkAction classify_link(std::string_view href, std::string_view document_dir) {
 
   if (scheme == "file") {
     std::string_view rest = link.substr(5);
+    std::size_t slashes = 0;
+    while (slashes < rest.size() && is_separator(rest[slashes])) ++slashes;
+    // file:///C:/x is this machine's; file://host/x and file:////host/x
+    // (and more slashes) name a share.
     std::string path;
-    if (rest.substr(0, 3) == "///") {
+    if (slashes == 3) {
       path = rest.substr(3);
-    } else if (rest.substr(0, 2) == "//") {
-      path = "\\\\" + std::string(rest.substr(2));
+    } else if (slashes >= 2) {
+      path = "\\\\" + std::string(rest.substr(slashes));
     } else {
       path = rest;
     }
@@ -152,9 +159,96 @@ bool is_executable_path(std::string_view path) {
   return std::binary_search(kRunnable.begin(), kRunnable.end(), extension);
 }
 
+namespace {
+
+// UTF-8 to code points; false for anything that is not UTF-8.
+bool code_points(std::string_view text, std::vector<std::uint32_t>& out) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    out.push_back(code);
+    i += static_cast<std::size_t>(length);
+  }
+  return true;
+}
+
+// RFC 3492 with the parameters IDNA uses.
+std::string punycode(const std::vector<std::uint32_t>& input) {
+  constexpr std::uint64_t kBase = 36, kTMin = 1, kTMax = 26, kSkew = 38, kDamp = 700;
+  const auto digit = [](std::uint64_t d) { return static_cast<char>(d < 26 ? 'a' + d : '0' + d - 26); };
+  const auto adapt = [&](std::uint64_t delta, std::uint64_t points, bool first) {
+    delta = first ? delta / kDamp : delta / 2;
+    delta += delta / points;
+    std::uint64_t k = 0;
+    for (; delta > ((kBase - kTMin) * kTMax) / 2; k += kBase) delta /= kBase - kTMin;
+    return k + (kBase - kTMin + 1) * delta / (delta + kSkew);
+  };
+  std::string out;
+  for (const std::uint32_t c : input) {
+    if (c < 0x80) out += static_cast<char>(c);
+  }
+  const std::size_t basic = out.size();
+  if (basic > 0) out += '-';
+  std::uint64_t n = 0x80, delta = 0, bias = 72;
+  for (std::size_t handled = basic; handled < input.size(); ++delta, ++n) {
+    std::uint64_t next = UINT64_MAX;
+    for (const std::uint32_t c : input) {
+      if (c >= n && c < next) next = c;
+    }
+    delta += (next - n) * (handled + 1);
+    n = next;
+    for (const std::uint32_t c : input) {
+      if (c < n) ++delta;
+      if (c != n) continue;
+      std::uint64_t q = delta;
+      for (std::uint64_t k = kBase;; k += kBase) {
+        const std::uint64_t t = k <= bias ? kTMin : k >= bias + kTMax ? kTMax : k - bias;
+        if (q < t) break;
+        out += digit(t + (q - t) % (kBase - t));
+        q = (q - t) / (kBase - t);
+      }
+      out += digit(q);
+      bias = adapt(delta, handled + 1, handled == basic);
+      delta = 0;
+      ++handled;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ascii_host(std::string_view host) {
+  std::string out;
+  for (std::size_t start = 0; start <= host.size();) {
+    const std::size_t dot = std::min(host.find('.', start), host.size());
+    const std::string_view label = host.substr(start, dot - start);
+    std::vector<std::uint32_t> points;
+    const bool ascii = std::all_of(label.begin(), label.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii || !code_points(label, points)) {
+      out.append(label);
+    } else {
+      out.append("xn--").append(punycode(points));
+    }
+    if (dot == host.size()) break;
+    out += '.';
+    start = dot + 1;
+  }
+  return out;
+}
+
 std::string network_question_text(std::string_view host) {
-  return "此链接指向网络位置 " + std::string(host) +
-         "，打开时 Windows 可能会向它发送你的登录凭据。仍要打开吗？";
+  // A look-alike name ("cоmpany" with a Cyrillic o) shows what it really is.
+  const std::string ascii = ascii_host(host);
+  const std::string shown = ascii == host ? std::string(host) : std::string(host) + "（" + ascii + "）";
+  return "此链接指向网络位置 " + shown + "，打开时 Windows 可能会向它发送你的登录凭据。仍要打开吗？";
 }
 
 bool names_stream(std::string_view path) {

@@ -39,7 +39,12 @@ std::string network_host(std::string_view path);
 // not looked at again, so an encoded slash stays a slash.
 std::string decode_link_path(std::string_view text);
 
-// The question asked before a link to another machine is followed.
+// The host with every label that holds non-ASCII letters in its ASCII
+// (punycode, "xn--") form, as the network sees it.
+std::string ascii_host(std::string_view host);
+
+// The question asked before a link to another machine is followed: the host
+// as typed and, when it holds non-ASCII letters, its ASCII form.
 std::string network_question_text(std::string_view host);
 
 // Programs, scripts and the files that run code when the shell opens them

@@ -8,10 +8,12 @@
 #include <benchmark/benchmark.h>
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,9 @@ struct Export {
         state = state * 6364136223846793005u + 1442695040888963407u;
         b = static_cast<unsigned char>(state >> 56);
       }
+      // The export embeds only files whose bytes are an image.
+      const unsigned char signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+      std::copy(std::begin(signature), std::end(signature), bytes.begin());
       const std::string name = "image-" + std::to_string(i) + ".png";
       const std::filesystem::path file = folder / name;
       std::FILE* out = std::fopen(file.c_str(), "wb");

@@ -13,16 +13,22 @@ namespace vesk {
 // exported page's own style sheet.
 inline constexpr std::string_view kMissingImageOpen = "<span class=\"vesk-img-missing\">[图片缺失] ";
 inline constexpr std::string_view kMissingImageClose = "</span>";
+// Shown in place of an image on another machine, as the live view does.
+inline constexpr std::string_view kNetworkImagePlaceholder =
+    "<span class=\"vesk-img-network\">网络位置的图片未加载</span>";
 
 // The type of an image by the ending of its lower-cased path; anything
 // unknown is "application/octet-stream".
 std::string_view mime_type_for_path(std::string_view path);
 
-// Replaces the double-quoted src="…" of every <img …> tag that names a local
-// file by a data: URL of the file. Sources that are data:, http: or https:
-// (any case) stay as they are; relative paths are joined to `folder` (empty
-// means "."). An unreadable or empty file replaces the whole tag by the
-// missing-image placeholder and adds one to `missing`.
+// Replaces every image source the reader sees (see find_image_sources) that
+// names a local file by a data: URL of the file, typed by its content.
+// Sources that are data:, http: or https: (any case) stay as they are;
+// relative paths are joined to `folder` (empty means "."). A file that cannot
+// be read, is empty, is larger than kMaxInlineImageBytes or is no image
+// replaces the whole tag by the missing-image placeholder and adds one to
+// `missing`; an image on another machine is never read and becomes the
+// network placeholder.
 std::string inline_local_images(std::string_view html, std::string_view folder, std::size_t& missing);
 
 // The file an export suggests: the document's folder and name with the new

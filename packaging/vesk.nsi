@@ -1,5 +1,9 @@
 ; Vesk's installer: a 64-bit NSIS installer, built by scripts/package with
-;   makensis -INPUTCHARSET UTF8 -DVERSION=X.Y.Z -DSTAGE=<files> -DUNINSTALL_LIST=<nsh> -DOUTFILE=<exe> vesk.nsi
+;   makensis -INPUTCHARSET UTF8 -DVERSION=X.Y.Z -DSTAGE=<files> -DUNINSTALL_LIST=<nsh> \
+;            -DINSTALLED_LIST=<lst> -DOUTFILE=<exe> vesk.nsi
+; INSTALLED_LIST names the same files as UNINSTALL_LIST, one a line in UTF-16LE
+; (folders end in "\"); it is installed as unins000.lst, so that the next
+; version removes exactly what this one installed.
 ;
 ; Vesk's updater starts it with
 ;   /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /CLOSEAPPLICATIONS /RELAUNCH=1
@@ -22,8 +26,8 @@ SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestSupportedOS Win10
 
-!ifndef VERSION | STAGE | UNINSTALL_LIST | OUTFILE
-  !error "scripts/package passes VERSION, STAGE, UNINSTALL_LIST and OUTFILE"
+!ifndef VERSION | STAGE | UNINSTALL_LIST | INSTALLED_LIST | OUTFILE
+  !error "scripts/package passes VERSION, STAGE, UNINSTALL_LIST, INSTALLED_LIST and OUTFILE"
 !endif
 
 !define APP "Vesk"
@@ -31,12 +35,15 @@ ManifestSupportedOS Win10
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vesk"
 !define PROGID "Vesk.Markdown"
 !define WINDOW_CLASS "VeskNativeWindow"
+!define NOT_EMPTY_TEXT "所选文件夹不是空的。$\r$\n$\r$\n请选择一个空文件夹，或已安装 Vesk 的文件夹。"
 
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WinVer.nsh
 !include x64.nsh
+!include StrFunc.nsh
+${StrStr}
 
 Name "${APP}"
 OutFile "${OUTFILE}"
@@ -58,6 +65,7 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "${APP}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Vesk.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "启动 Vesk"
 
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -185,6 +193,85 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; --- the install folder ---------------------------------------------------------------
+; $R0 = 1 when $INSTDIR may take Vesk: missing, empty, or a Vesk installation
+; (Vesk.exe with unins000.exe beside it). Any other folder holds someone's
+; files, which an install or a later uninstall must not touch.
+Function CheckInstallFolder
+  StrCpy $R0 1
+  ${If} ${FileExists} "$INSTDIR\Vesk.exe"
+  ${AndIf} ${FileExists} "$INSTDIR\unins000.exe"
+    Return
+  ${EndIf}
+  ClearErrors
+  FindFirst $R1 $R2 "$INSTDIR\*.*"
+  ${DoUntil} ${Errors}
+    ${If} $R2 != "."
+    ${AndIf} $R2 != ".."
+    ${AndIf} $R2 != ""
+      StrCpy $R0 0
+      ${Break}
+    ${EndIf}
+    FindNext $R1 $R2
+  ${Loop}
+  FindClose $R1
+FunctionEnd
+
+Function DirectoryLeave
+  Call CheckInstallFolder
+  ${If} $R0 = 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "${NOT_EMPTY_TEXT}"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Removes what the version installed here before listed in unins000.lst, and
+; nothing else: a file of the user's in the folder stays. A line that would
+; leave the folder is skipped.
+Function RemovePreviousFiles
+  ${IfNot} ${FileExists} "$INSTDIR\unins000.lst"
+    Return
+  ${EndIf}
+  ClearErrors
+  FileOpen $R1 "$INSTDIR\unins000.lst" r
+  ${If} ${Errors}
+    Return
+  ${EndIf}
+  ${Do}
+    ClearErrors
+    FileReadUTF16LE $R1 $R2
+    ${If} ${Errors}
+      ${Break}
+    ${EndIf}
+    ${Do}
+      StrCpy $R3 $R2 1 -1
+      ${If} $R3 != "$\r"
+      ${AndIf} $R3 != "$\n"
+        ${Break}
+      ${EndIf}
+      StrCpy $R2 $R2 -1
+    ${Loop}
+    StrCpy $R3 $R2 1
+    ${StrStr} $R4 $R2 ".."
+    ${StrStr} $R5 $R2 ":"
+    ${If} $R2 == ""
+    ${OrIf} $R3 == "\"
+    ${OrIf} $R3 == "/"
+    ${OrIf} $R4 != ""
+    ${OrIf} $R5 != ""
+      ${Continue}
+    ${EndIf}
+    StrCpy $R3 $R2 1 -1
+    ${If} $R3 == "\"
+      StrCpy $R2 $R2 -1
+      RMDir "$INSTDIR\$R2"
+    ${Else}
+      Delete "$INSTDIR\$R2"
+    ${EndIf}
+  ${Loop}
+  FileClose $R1
+FunctionEnd
+
 Function .onInit
   Call ReadSwitches  ; first: a silent run must not stop at the message below
   !insertmacro REQUIRE_WINDOWS_10_X64
@@ -192,6 +279,13 @@ Function .onInit
 FunctionEnd
 
 Section "Vesk"
+  ; Also for a folder given with /D= or named by an older uninstall entry.
+  Call CheckInstallFolder
+  ${If} $R0 = 0
+    MessageBox MB_OK|MB_ICONSTOP "${NOT_EMPTY_TEXT}" /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
   ; Without /CLOSEAPPLICATIONS a person is watching: ask before closing their Vesk.
   ${If} $CloseApplications != 1
     System::Call 'user32::FindWindowW(w "${WINDOW_CLASS}", p 0) p .R0'
@@ -204,10 +298,11 @@ Section "Vesk"
   ${EndIf}
   !insertmacro ENSURE_CLOSED ""
 
+  ; The files of an older version must not outlive it, and nothing else goes.
+  Call RemovePreviousFiles
   SetOutPath "$INSTDIR"
-  ; The page of an older version must not outlive it; the folder is only ours.
-  RMDir /r "$INSTDIR\web"
   File /r "${STAGE}\*.*"
+  File "/oname=unins000.lst" "${INSTALLED_LIST}"
   WriteUninstaller "$INSTDIR\unins000.exe"
 
   CreateShortCut "$SMPROGRAMS\Vesk.lnk" "$INSTDIR\Vesk.exe" "" "$INSTDIR\Vesk.exe" 0
@@ -259,6 +354,7 @@ Section "Uninstall"
   ; The page file a Vesk that did not close normally left beside the welcome document.
   Delete "$INSTDIR\samples\.vesk-preview-*.html"
   RMDir "$INSTDIR\samples"
+  Delete "$INSTDIR\unins000.lst"
   Delete "$INSTDIR\unins000.exe"
   RMDir "$INSTDIR"
 

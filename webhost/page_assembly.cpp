@@ -1,5 +1,6 @@
 #include "webhost/page_assembly.h"
 
+#include "core/ascii.h"
 #include "core/json.h"
 
 namespace vesk {
@@ -79,8 +80,31 @@ std::optional<std::string> assemble_editor_page(const EditorPageSources& sources
   return html;
 }
 
-std::string editor_page_file_name(std::uint32_t process_id) {
-  return ".vesk-preview-" + std::to_string(process_id) + ".html";
+std::string editor_page_folder_name(std::uint32_t process_id, std::uint64_t start_time) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string name = std::to_string(process_id) + "-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(start_time >> shift) & 0xF];
+  return name;
+}
+
+bool parse_editor_page_folder_name(std::string_view name, std::uint32_t& process_id, std::uint64_t& start_time) {
+  const std::size_t dash = name.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash > 10 || name.size() - dash - 1 != 16) return false;
+  std::uint64_t id = 0;
+  for (const char c : name.substr(0, dash)) {
+    if (c < '0' || c > '9') return false;
+    id = id * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (id > 0xFFFFFFFFu) return false;
+  std::uint64_t time = 0;
+  for (const char c : name.substr(dash + 1)) {
+    const int digit = hex_digit_value(c);
+    if (digit < 0 || (c >= 'A' && c <= 'F')) return false;
+    time = (time << 4) | static_cast<unsigned>(digit);
+  }
+  process_id = static_cast<std::uint32_t>(id);
+  start_time = time;
+  return true;
 }
 
 std::string page_url_with_generation(std::string_view file_url, std::int32_t generation) {

@@ -47,8 +47,13 @@ std::optional<std::string> assemble_editor_page(const EditorPageSources& sources
                                                 std::string_view folder_url,
                                                 std::string_view theme = "light");
 
-// ".vesk-preview-<pid>.html": one file per process and folder.
-std::string editor_page_file_name(std::uint32_t process_id);
+// The page file inside the page folder of its process.
+inline constexpr std::string_view kEditorPageFileName = "page.html";
+
+// The page folder of one process, "<pid>-<start time in 16 hex digits>", and
+// back: the start time tells a reused process identifier apart.
+std::string editor_page_folder_name(std::uint32_t process_id, std::uint64_t start_time);
+bool parse_editor_page_folder_name(std::string_view name, std::uint32_t& process_id, std::uint64_t& start_time);
 
 // The page URL carries the load's generation, which the bridge checks, in a
 // query as well as in the fragment: a new fragment alone would only scroll the

@@ -17,6 +17,7 @@
 #include "webhost/drop_target.h"
 #include "webhost/page_assembly.h"
 #include "webhost/page_channel.h"
+#include "webhost/page_folder_win.h"
 #include "webhost/webview2_api.h"
 #include "platform/com.h"
 #include "platform/diagnostics.h"
@@ -307,7 +308,7 @@ void WebHostView::close() {
   s.environment.reset();
   if (s.loader) FreeLibrary(s.loader);
   s.loader = nullptr;
-  if (!s.preview_path.empty()) DeleteFileW(s.preview_path.c_str());
+  if (!s.preview_path.empty()) remove_editor_page(s.preview_path);
   s.preview_path.clear();
 }
 
@@ -362,16 +363,12 @@ bool WebHostView::State::prepare_editor_page(const std::string& folder, std::wst
       page_theme);
   if (!page) return false;
 
-  std::wstring page_folder = to_utf16(folder);
-  if (page_folder.empty()) {
-    page_folder = temp_folder();
-    if (!page_folder.empty() && page_folder.back() == L'\\') page_folder.pop_back();
-  }
-  const std::wstring path =
-      page_folder + L"\\" + to_utf16(editor_page_file_name(GetCurrentProcessId()));
+  // Always our own folder, whatever the document's: the <base> element
+  // resolves the document's relative images.
+  const std::wstring page_folder = editor_page_folder();
+  if (page_folder.empty()) return false;
+  const std::wstring path = page_folder + L"\\" + to_utf16(kEditorPageFileName);
   if (!write_whole_file(path, *page)) return false;
-
-  if (!preview_path.empty() && preview_path != path) DeleteFileW(preview_path.c_str());
   preview_path = path;
 
   const std::wstring page_url = file_url(path);

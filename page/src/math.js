@@ -63,12 +63,60 @@ export function blockTex(source) {
 
 const cache = new Map();
 
-/** MathML markup of TeX; errors come back as KaTeX's marked-up message. */
+// What one formula may cost. Longer sources are shown as source; macros the
+// document defines may expand to so many tokens in all (KaTeX counts only
+// the number of expansions, so "\def\a{…2,000 x…}" used 200 times would
+// typeset 400,000 of them); the typeset result may be so large.
+export const kMaxTexLength = 10000;
+const kMaxMacroTokens = 20000;
+const kMaxMathMarkup = 100000;
+
+function escapeText(text) {
+  return String(text).replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
+}
+
+// A formula that cannot be typeset shows its source in the error style.
+function sourceMarkup(tex, message) {
+  return `<span class="katex-error" title="${escapeText(message)}">${escapeText(tex)}</span>`;
+}
+
+class MacroBudgetExceeded extends Error {}
+
+// The document's own macros, counted as KaTeX looks them up for expansion.
+function countedMacros() {
+  let tokens = 0;
+  return new Proxy({}, {
+    get(target, name, receiver) {
+      const value = Reflect.get(target, name, receiver);
+      if (value && typeof value === 'object' && Array.isArray(value.tokens)) tokens += value.tokens.length;
+      else if (typeof value === 'string') tokens += value.length;
+      if (tokens > kMaxMacroTokens) throw new MacroBudgetExceeded('公式展开过大');
+      return value;
+    },
+  });
+}
+
+function typeset(tex, display) {
+  if (tex.length > kMaxTexLength) return sourceMarkup(tex, '公式过长');
+  try {
+    const html = katex.renderToString(tex, {
+      output: 'mathml', displayMode: display, throwOnError: false, trust: false, strict: 'ignore',
+      maxExpand: 1000, maxSize: 50, macros: countedMacros(),
+    });
+    return html.length > kMaxMathMarkup ? sourceMarkup(tex, '公式过大') : html;
+  } catch (error) {
+    // Deep nesting overflows the stack, budgets run out: the formula stays
+    // source and the rest of the document renders.
+    return sourceMarkup(tex, error instanceof MacroBudgetExceeded ? error.message : String(error?.message ?? error));
+  }
+}
+
+/** MathML markup of TeX; a formula that fails comes back as its source in the error style. */
 export function mathMarkup(tex, display) {
   const key = (display ? 'D' : 'I') + tex;
   let html = cache.get(key);
   if (html == null) {
-    html = katex.renderToString(tex, { output: 'mathml', displayMode: display, throwOnError: false, trust: false, strict: 'ignore' });
+    html = typeset(tex, display);
     if (cache.size > 2000) cache.clear();
     cache.set(key, html);
   }

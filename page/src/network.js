@@ -10,9 +10,33 @@ function hostOf(url) {
   return url.protocol === 'file:' ? url.hostname.toLowerCase() : '';
 }
 
+function percentDecoded(text) {
+  return text.replace(/(?:%[0-9a-f]{2})+/gi, (run) => {
+    try {
+      return decodeURIComponent(run);
+    } catch {
+      return run.replace(/%([0-9a-f]{2})/gi, (_, hex) => String.fromCharCode(parseInt(hex, 16)));
+    }
+  });
+}
+
+// Judged on the address as written too, not only on what the URL parser makes
+// of it: "\\\\host\share", "////host/share" and "\/host" all reach a share on
+// Windows although the parser may leave them without a host.
+function namesAnotherMachine(value) {
+  const text = percentDecoded(String(value).replace(/[\t\n\r]/g, '').replace(/^[\u0000-\u0020]+/, ''));
+  if (/^[\\/]{2}/.test(text)) return true;
+  const file = /^file:([\\/]*)([^\\/]*)/i.exec(text);
+  if (!file) return false;
+  const [, slashes, host] = file;
+  if (slashes.length >= 4) return true;
+  return slashes.length === 2 && host !== '' && host.toLowerCase() !== 'localhost';
+}
+
 /** True when `value`, resolved against the page's base, is a file on another machine. */
 export function isNetworkUrl(value, base = document.baseURI) {
   if (value == null) return false;
+  if (namesAnotherMachine(value)) return true;
   let url;
   try {
     url = new URL(String(value), base);

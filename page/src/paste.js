@@ -22,6 +22,10 @@ function converter() {
     turndown.use(gfm);
     // Nothing of a pasted page's scripts, styles or head comes along.
     turndown.remove(['script', 'style', 'title', 'meta', 'link', 'noscript', 'template']);
+    // Text stays text: "<img …>" or "&lt;" read on the page must not become
+    // markup or an entity in the document.
+    const escapeMarkdown = turndown.escape.bind(turndown);
+    turndown.escape = (text) => escapeMarkdown(text).replace(/[&<>]/g, '\\$&');
   }
   return turndown;
 }

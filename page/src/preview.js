@@ -39,6 +39,7 @@ function buildDecorations(view, conceal) {
   const lineClasses = new Map();
   const baseKey = document.baseURI;
   currentDoc = doc;
+  tagPairs = new Map();
 
   const add = (from, to, deco) => {
     if (from < to || deco.point) ranges.push(deco.range(from, to));
@@ -319,7 +320,7 @@ function buildDecorations(view, conceal) {
           } else if (info.kind === 'void' && (info.name === 'br' || info.name === 'img')) {
             add(node.from, node.to, Decoration.replace({ widget: new HtmlInlineWidget(doc.sliceString(node.from, node.to), baseKey) }));
           } else if (info.kind === 'open' && kStyledTags.has(info.name)) {
-            const close = closingTag(node, info.name);
+            const close = closingTag(node);
             if (!close) {
               add(node.from, node.to, kHtml);
               return false;
@@ -327,7 +328,7 @@ function buildDecorations(view, conceal) {
             hide(node.from, node.to);
             add(node.to, close.from, markClass(`cm-md-tag-${info.name}`));
             hide(close.from, close.to);
-          } else if (info.kind === 'close' && kStyledTags.has(info.name) && openingTag(node, info.name)) {
+          } else if (info.kind === 'close' && kStyledTags.has(info.name) && openingTag(node)) {
             // hidden with its opening tag
           } else {
             add(node.from, node.to, kHtml);
@@ -358,27 +359,38 @@ function buildDecorations(view, conceal) {
   return Decoration.set(ranges, true);
 }
 
-// The closing tag of an inline tag among its following siblings, and back.
-function closingTag(node, name) {
-  let depth = 0;
-  for (let n = node.nextSibling; n; n = n.nextSibling) {
-    if (n.name !== 'HTMLTag') continue;
-    const info = tagInfo(sliceOf(n));
-    if (!info || info.name !== name) continue;
-    if (info.kind === 'open') depth++;
-    else if (info.kind === 'close' && depth-- === 0) return n;
+// The partner of every paired styled tag among the children of one node
+// ("<b>" with its "</b>", nested ones innermost first), found in one pass
+// over the children and kept for the rest of the build: a line of thousands
+// of tags costs one pass, not one per tag.
+let tagPairs = new Map();
+function pairedTag(node) {
+  const parent = node.parent;
+  const key = parent ? `${parent.from}:${parent.to}:${parent.name}` : '';
+  let pairs = tagPairs.get(key);
+  if (!pairs) {
+    pairs = new Map();
+    const open = new Map();
+    for (let n = parent ? parent.firstChild : node; n; n = n.nextSibling) {
+      if (n.name !== 'HTMLTag') continue;
+      const info = tagInfo(sliceOf(n));
+      if (!info || !kStyledTags.has(info.name)) continue;
+      if (info.kind === 'open') {
+        if (!open.has(info.name)) open.set(info.name, []);
+        open.get(info.name).push(n);
+      } else if (info.kind === 'close') {
+        const start = open.get(info.name)?.pop();
+        if (!start) continue;
+        pairs.set(start.from, n);
+        pairs.set(n.from, start);
+      }
+    }
+    tagPairs.set(key, pairs);
   }
-  return null;
+  return pairs.get(node.from) ?? null;
 }
-
-function openingTag(node, name) {
-  for (let n = node.prevSibling; n; n = n.prevSibling) {
-    if (n.name !== 'HTMLTag') continue;
-    const info = tagInfo(sliceOf(n));
-    if (info && info.name === name && info.kind === 'open') return n;
-  }
-  return null;
-}
+const closingTag = (node) => pairedTag(node);
+const openingTag = (node) => pairedTag(node);
 
 let currentDoc = null;
 const sliceOf = (n) => currentDoc.sliceString(n.from, Math.min(n.to, n.from + 64));

@@ -8,6 +8,7 @@ import DOMPurify from 'dompurify';
 import footnote from 'markdown-it-footnote';
 import { slug } from './headings.js';
 import { isNetworkUrl, networkImagePlaceholder, srcsetHasNetworkUrl } from './network.js';
+import { cleanInlineStyle, cleanStyleSheet, cssValueIsLocal } from './css-guard.js';
 import { alertsPlugin, frontMatterPlugin } from './extras.js';
 import { mathMarkup, mathPlugin } from './math.js';
 import { highlightedCode } from './code-html.js';
@@ -87,23 +88,40 @@ const kPageConfig = {
   ALLOWED_URI_REGEXP: kUriPattern,
   ADD_TAGS: kMathTags,
   FORBID_TAGS: ['style', 'form', 'button', 'textarea', 'select', 'dialog', 'area', 'map'],
-  FORBID_ATTR: ['style'],
+  FORBID_ATTR: ['style', 'hidden'],
 };
 // The exported file is a page of its own: the author's styling may stay.
 const kExportConfig = {
   ALLOWED_URI_REGEXP: kUriPattern,
   ADD_TAGS: kMathTags,
   FORBID_TAGS: ['form', 'button', 'textarea', 'select', 'dialog', 'area', 'map'],
+  // What the reader did not see in the rendered view is not exported either.
+  FORBID_ATTR: ['hidden'],
 };
 
 const kXlink = 'http://www.w3.org/1999/xlink';
 // Attributes from which a browser loads something by itself.
 const kLoadingAttrs = ['src', 'poster', 'background', 'lowsrc', 'dynsrc', 'data'];
 
+// SVG and MathML attributes that load what they name (fragments of the page
+// itself, as <use href="#shape"> needs, stay).
+function cleanForeignElement(el) {
+  for (const name of ['href', 'xlink:href']) {
+    const value = el.getAttribute(name);
+    if (value != null && (el.localName === 'a' || !value.trim().startsWith('#'))) el.removeAttribute(name);
+  }
+  el.removeAttributeNS(kXlink, 'href');
+  if (el.hasAttribute('src') && isNetworkUrl(el.getAttribute('src'))) el.removeAttribute('src');
+  for (const { name, value } of [...el.attributes]) {
+    if (name !== 'style' && !cssValueIsLocal(value)) el.removeAttribute(name);
+  }
+}
+
 // The last step of every sanitising, on an inert template (nothing loads
 // there): headings get their ids, SVG and MathML lose their links (only HTML
-// links pass the page guard and reach the native side), and nothing that
-// would load from another machine stays.
+// links pass the page guard and reach the native side), CSS keeps only what
+// may load (css-guard.js), and nothing that would load from another machine
+// stays.
 function finish(html) {
   const template = document.createElement('template');
   template.innerHTML = html;
@@ -113,11 +131,15 @@ function finish(html) {
     el.removeAttribute(kAnchorAttr);
   }
   for (const el of root.querySelectorAll('*')) {
+    cleanInlineStyle(el);
     const isHtml = el.namespaceURI === 'http://www.w3.org/1999/xhtml';
     if (!isHtml) {
-      el.removeAttribute('href');
-      el.removeAttributeNS(kXlink, 'href');
+      cleanForeignElement(el);
       if (el.localName === 'a') el.replaceWith(...el.childNodes);
+      continue;
+    }
+    if (el.localName === 'style') {
+      el.textContent = cleanStyleSheet(el.textContent);
       continue;
     }
     const network = kLoadingAttrs.some((name) => el.hasAttribute(name) && isNetworkUrl(el.getAttribute(name))) ||
@@ -149,7 +171,15 @@ export function inlineFragment(text) {
 
 /** Sanitised MathML of TeX, for the rendered view. */
 export function mathFragment(tex, display) {
-  return sanitize(mathMarkup(tex, display), kPageConfig).content;
+  try {
+    return sanitize(mathMarkup(tex, display), kPageConfig).content;
+  } catch {
+    // Markup too deep for the sanitiser still leaves the formula readable.
+    const span = document.createElement('span');
+    span.className = 'katex-error';
+    span.textContent = tex;
+    return span;
+  }
 }
 
 /** Sanitised HTML text of a piece of the document, for the clipboard. */

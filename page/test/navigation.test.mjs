@@ -150,3 +150,54 @@ test('headings keep anchors that name document properties', async () => {
   await ed.call('pdfEnd');
   await ed.close();
 });
+
+test('CSS, SVG and media attributes reach no other machine in any view or the export', async () => {
+  const ed = await EditorPage.open(browser);
+  const requests = recordRequests();
+  hits = [];
+  const doc = [
+    '<svg width="60" height="20">',
+    '<defs><linearGradient id="g"><stop offset="0" stop-color="red"/></linearGradient></defs>' +
+      '<rect id="r1" width="10" height="10" mask="url(file://host/m.svg#a)" clip-path="url(//host/c.svg#b)" fill="url(#g)"/>' +
+      '<rect id="r2" width="10" height="10" fill="URL( \'//host/f.svg#c\' )" filter="u\\72l(//host/x.svg#d)"/>' +
+      '<use href="#r1"/><use href="//host/u.svg#x"/><image href="//host/i.png"/></svg>',
+    '',
+    '| cell | svg |', '|---|---|',
+    '| <img src="\\\\\\\\127.0.0.1\\\\share\\\\c.png"> <img src="%5C%5Chost%5Cd.png"> | <svg><rect width="5" height="5" fill="url(file://host/t.svg#x)"/></svg> |',
+    '',
+    'intro',
+    '<style>@import url(//host/a.css); @import "file://host/b.css"; @import url(local.css);' +
+      ' p { background: url(\\\\\\\\host\\\\p.png) } .web { background: url(https://example.org/w.png) }</style>',
+    '<p style="background:url(//host/bg.png);color:red">styled</p>',
+    '<p style="display:none">hidden by style</p><p hidden>hidden attribute</p>',
+    '<svg><rect width="5" height="5" style="fill:url(//host/s.svg#a)"/></svg>',
+    '<table background="//host/t.png"><tr><td>t</td></tr></table>',
+    '<picture><source srcset="//host/s.png 2x"><img src="data:image/gif;base64,R0lGODlhAQABAAAAACw=" alt="p"></picture>',
+    '<video poster="\\/host/v.png"></video><input type="image" src="////host/i.png">',
+    '<math><mglyph src="//host/g.png"/></math>',
+    '',
+    'end',
+  ].join('\n');
+  await ed.load(doc);
+  await ed.select(doc.length);
+  await ed.frame();
+  await ed.page.waitForFunction(() => document.querySelectorAll('.cm-md-table .vesk-img-network').length === 2);
+  // Local fragments keep working; hidden content is shown like the rest.
+  assert.equal(await ed.page.locator('#editor rect[fill="url(#g)"]').count(), 1);
+  assert.equal(await ed.page.locator('#editor [hidden]').count(), 0);
+
+  await ed.call('exportHtml', quote('x'));
+  const { html } = await ed.waitFor('export');
+  assert.ok(!/host/i.test(html), `the export names another machine: ${html}`);
+  assert.match(html, /@import url\("local\.css"\)/, 'a local style sheet stays');
+  assert.match(html, /url\("https:\/\/example\.org\/w\.png"\)/, 'a web image in a style sheet stays');
+  assert.match(html, /<p style="color: red;">styled<\/p>/);
+  assert.ok(!/\shidden[\s=>]|display: ?none/.test(html.slice(html.indexOf('<article'))), 'nothing hidden');
+  assert.match(html, /hidden by style/);
+
+  await ed.run('window.vesk.pdfBegin()');
+  await ed.call('pdfEnd');
+  await ed.until(() => [...document.images].every((img) => img.complete));
+  assert.deepEqual(requests.filter((u) => /host/i.test(u) && !u.startsWith(origin)), []);
+  await ed.close();
+});

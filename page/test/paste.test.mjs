@@ -40,6 +40,15 @@ test('pasted HTML comes in as Markdown; plain text on Ctrl+Shift+V, for code and
   await paste(ed, { 'text/html': '<meta name="generator" content="Vesk"><p><strong>b</strong></p>', 'text/plain': ' **b**' });
   assert.equal(await ed.snapshot(), 'let x = 1; **b**');
   assert.equal(await ed.page.evaluate(() => window.__pwned), undefined);
+
+  // Text that reads as markup or an entity on the web page stays that text.
+  await ed.load('');
+  await paste(ed, { 'text/html': '<p>Write <b>&lt;img hidden src="../x"&gt;</b> &amp;lt; or &amp;amp; &gt; quote</p>', 'text/plain': 'x' });
+  const pasted = await ed.snapshot();
+  assert.equal(pasted, 'Write **\\<img hidden src="../x"\\>** \\&lt; or \\&amp; \\> quote');
+  await ed.call('exportHtml', '"t"');
+  const { html: exported } = await ed.waitFor('export');
+  assert.ok(exported.includes('<p>Write <strong>&lt;img hidden src="../x"&gt;</strong> &amp;lt; or &amp;amp; &gt; quote</p>'), exported);
   await ed.close();
 });
 

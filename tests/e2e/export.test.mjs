@@ -138,7 +138,7 @@ test('a PDF export asked for while one prints is refused, and the first complete
     args: [winPath(doc)], env: { VESK_PDF_AS: winPath(target) },
   });
   await vesk.waitForLine('NATIVE ready gen=2');
-  post(windowsPidFrom(folder), 0x8007, 6, { times: 2, gap: 100 });
+  post(windowsPidFrom(vesk), 0x8007, 6, { times: 2, gap: 100 });
   await vesk.waitForLine('NATIVE pdf busy');
   await vesk.waitForLine(`NATIVE pdf path=${winPath(target)}.pdf size=`, 120000);
   assert.ok(!vesk.lines().some((l) => l.startsWith('NATIVE pdf failed')), vesk.log());

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 
-import { requireBuild, seededRandom, sleep, winPath, withWorld } from './harness.mjs';
+import { requireBuild, seededRandom, sleep, windowsPidFrom, winPath, withWorld } from './harness.mjs';
 
 const kTimeout = { timeout: 240000 };
 
@@ -45,13 +45,6 @@ test('a save killed at any moment leaves the old or the new text', { timeout: 18
   }
   const doc = writeDoc(folder, 'big.md', '# 大文档\n\n' + lines.join(''));
   const temporaries = () => fs.readdirSync(folder).filter((name) => name.startsWith('big.md.tmp-'));
-  // The Windows process number of the newest Vesk.exe, from its page file.
-  const newestPid = () => {
-    const pages = fs.readdirSync(folder).filter((name) => /^\.vesk-preview-\d+\.html$/.test(name))
-      .map((name) => ({ name, time: fs.statSync(path.join(folder, name)).mtimeMs }))
-      .sort((a, b) => b.time - a.time);
-    return pages.length ? Number(/\d+/.exec(pages[0].name)[0]) : 0;
-  };
   // Each process logs to a file of its own, so no line of an earlier one is
   // taken for its own.
   const runFolder = (name) => {
@@ -88,7 +81,7 @@ test('a save killed at any moment leaves the old or the new text', { timeout: 18
     });
     await vesk.waitForLine('NATIVE startup command save', 180000);
     const started = Date.now();
-    const pid = newestPid();
+    const pid = windowsPidFrom(vesk);
     const ownTemporary = `big.md.tmp-${pid}`;
     if (i === 0) {
       // Not killed: how long a save and its write take here.
@@ -134,6 +127,6 @@ test('a save killed at any moment leaves the old or the new text', { timeout: 18
     env: { VESK_EVAL: "window.vesk.insertImage('last')", VESK_COMMAND: 'save' },
   });
   await vesk.waitForLine(`NATIVE save ${winPath(doc)}`, 180000);
-  assert.ok(!temporaries().includes(`big.md.tmp-${newestPid()}`));
+  assert.ok(!temporaries().includes(`big.md.tmp-${windowsPidFrom(vesk)}`));
   assert.ok(fs.readFileSync(doc).includes('![](last)'));
 }));

@@ -254,14 +254,12 @@ export function startVesk({ dir, args = [], env = {}, port, exe = veskExe }) {
   return vesk;
 }
 
-// The Windows process id, read from the name of the page file it writes
-// into the document's folder (".vesk-preview-<pid>.html").
-export function windowsPidFrom(folder) {
-  for (const name of fs.readdirSync(folder)) {
-    const match = /^\.vesk-preview-(\d+)\.html$/.exec(name);
-    if (match) return Number(match[1]);
-  }
-  return 0;
+// The Windows process id of a running Vesk, read from the name of its page
+// folder ("<pid>-<start time>") in the log line that names it.
+export function windowsPidFrom(vesk) {
+  const line = vesk.lines().find((l) => l.startsWith('NATIVE page folder '));
+  const match = line && /[\\/](\d+)-[0-9a-f]{16}$/.exec(line);
+  return match ? Number(match[1]) : 0;
 }
 
 // The user at the screen: presses `rules` ({ text: button }) in Vesk's

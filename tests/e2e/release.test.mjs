@@ -203,6 +203,20 @@ test('the setup installs per user, silently, with its uninstaller, shortcut and 
   assert.ok(!mdDefault(), 'the default program for .md is left alone');
 });
 
+test('the setup refuses a folder that holds someone else\'s files, and touches none of them', { timeout: 180000 },
+     async () => {
+  const { oldDist } = await releaseWorld();
+  const mine = path.join(process.env.WINEPREFIX, 'drive_c/users', user, 'Documents', '我的 资料');
+  fs.mkdirSync(path.join(mine, 'web'), { recursive: true });
+  fs.writeFileSync(path.join(mine, 'web', 'notes.md'), '# 笔记\n');
+  const setup = path.join(oldDist, `Vesk-${kOld}-setup.exe`);
+  const typed = `C:\\users\\${user}\\Documents\\我的 资料`;
+  assert.equal(await runWine(setup, ['/VERYSILENT', '/SUPPRESSMSGBOXES', `/D=${typed}`]), 2);
+  assert.equal(fs.readFileSync(path.join(mine, 'web', 'notes.md'), 'utf8'), '# 笔记\n');
+  assert.deepEqual(fs.readdirSync(mine, { recursive: true }).sort(), ['web', path.join('web', 'notes.md')]);
+  assert.equal(uninstallEntry()?.DisplayVersion, kOld, 'the installed copy is left as it was');
+});
+
 test('as shipped, Microsoft\'s loader reports the missing runtime and Vesk closes cleanly', { timeout: 180000 },
      async () => {
   await releaseWorld();
@@ -247,6 +261,16 @@ test('an installed copy updates itself with the real installer and starts again'
   // for Microsoft's until the new installer puts that back.
   fs.copyFileSync(testLoader, path.join(installDir, 'WebView2Loader.dll'));
   wine(['reg', 'delete', 'HKCU\\Software\\Vesk', '/f']);  // a first run: the check is due
+  // The new setup removes what the old one listed as its own, only that: a
+  // note the user keeps in the program's web folder and a file outside the
+  // folder that a listed name would reach stay.
+  const list = path.join(installDir, 'unins000.lst');
+  const listed = fs.readFileSync(list).toString('utf16le');
+  assert.match(listed, /^web\\editor\.js\r$/m);
+  fs.writeFileSync(list, Buffer.from(`${listed}web\\old-page.js\r\n..\\outside.txt\r\n`, 'utf16le'));
+  fs.writeFileSync(path.join(installDir, 'web', 'old-page.js'), 'old');
+  fs.writeFileSync(path.join(programs, 'outside.txt'), 'outside');
+  fs.writeFileSync(path.join(installDir, 'web', 'notes.md'), '# 笔记\n');
   await withWorld(async (w) => {
     const dialogs = answerDialogs(w.dir, { [`发现新版本 ${kNew}`]: kDownloadButton, 更新失败: IDOK }, 150, 'old');
     const vesk = w.vesk({ exe: installedExe, env: { VESK_UPDATE_URL: `${server.base}/manifest.json`, VESK_KEYLOG: '1' } });
@@ -262,6 +286,15 @@ test('an installed copy updates itself with the real installer and starts again'
                   () => `the relaunched Vesk's start-up line\n${vesk.log()}`);
     await waitFor(() => uninstallEntry()?.DisplayVersion === kNew, 60000, 'the uninstall entry to say 1.1.0');
     assert.equal(fileVersion(installedExe), kNew);
+    assert.ok(!fs.existsSync(path.join(installDir, 'web', 'old-page.js')), 'a file the old version listed is gone');
+    assert.equal(fs.readFileSync(path.join(installDir, 'web', 'notes.md'), 'utf8'), '# 笔记\n');
+    assert.equal(fs.readFileSync(path.join(programs, 'outside.txt'), 'utf8'), 'outside');
+    for (const name of fs.readFileSync(list).toString('utf16le').split('\r\n').filter((n) => n && !n.endsWith('\\'))) {
+      assert.ok(fs.existsSync(path.join(installDir, ...name.split('\\'))), `installed ${name}`);
+    }
+    assert.ok(openWithOffered(), '"Open with Vesk" stays after the upgrade');
+    // The uninstall scenario expects a folder with nothing of the user's.
+    fs.rmSync(path.join(installDir, 'web', 'notes.md'));
     try {
       await dismissRuntimeMessage(relaunched, vesk);
       assert.equal((await relaunched.done()).code, 0, 'the relaunched Vesk ended');

@@ -59,15 +59,14 @@ const covers = (editor, client) => editor && client && client.width > 0 &&
 
 test('with a display the editor window sits over the client area of Vesk\'s window and follows it',
      { timeout: 240000 }, () => withWorld(async (world) => {
-  // The welcome document, from a folder of the test's own (where the page
-  // file names Vesk's process).
+  // The welcome document, from a folder of the test's own.
   const folder = path.join(world.dir, 'doc');
   fs.mkdirSync(folder);
   const doc = path.join(folder, 'welcome.md');
   fs.copyFileSync(path.join(root, 'samples/welcome.md'), doc);
   const vesk = world.vesk({ args: [winPath(doc)] });
   await vesk.waitForLine('NATIVE navigation completed');
-  const pid = windowsPidFrom(folder);
+  const pid = windowsPidFrom(vesk);
   const host = await waitFor(() => Number(x11('xdotool', ['search', '--name', ' - Vesk$']).split('\n')[0]), 30000,
                              'Vesk\'s X window');
   const editor = await waitFor(() => xChildren(host)[0], 30000, 'the editor window inside Vesk\'s');

@@ -8,6 +8,7 @@
 
 #include "core/json.h"
 #include "export/html_export.h"
+#include "export/image_sources.h"
 #include "export/pdf_export.h"
 #include "temp_folder.h"
 
@@ -34,54 +35,65 @@ class InlineImages : public ::testing::Test {
   std::size_t missing = 99;
 };
 
+// Bytes that begin like an image of each type the page shows.
+const std::string kPng = std::string("\x89PNG\r\n\x1a\n", 8) + "png-body";
+const std::string kGif = "GIF89a-body";
+const std::string kJpeg = "\xFF\xD8\xFF\xE0jpeg-body";
+
 TEST_F(InlineImages, RelativeAbsoluteAndFileSourcesBecomeDataUrls) {
-  folder.write("a.png", "PNGDATA");
-  folder.write("a b.png", "spaced");
-  folder.write("photo.JPEG", "jpeg-bytes");
-  const std::string absolute = folder.write("abs.gif", "GIF89a");
+  folder.write("a.png", kPng);
+  folder.write("a b.png", kGif);
+  folder.write("a&b.png", kPng);
+  folder.write("photo.JPEG", kJpeg);
+  const std::string absolute = folder.write("abs.gif", kGif);
+  // "/tmp/x" on Linux, "C:\x" under Wine: the file URL's path starts with one slash.
+  const std::string rooted = absolute.starts_with("/") ? absolute : "/" + absolute;
 
   EXPECT_EQ(inline_html("<p><img alt=\"x\" src=\"a.png\" width=3></p>"),
-            "<p><img alt=\"x\" src=\"" + data_url("image/png", "PNGDATA") + "\" width=3></p>");
+            "<p><img alt=\"x\" src=\"" + data_url("image/png", kPng) + "\" width=3></p>");
   EXPECT_EQ(missing, 0u);
-  EXPECT_EQ(inline_html("<img src=\"a%20b.png\">"), "<img src=\"" + data_url("image/png", "spaced") + "\">");
-  EXPECT_EQ(inline_html("<img src=\"photo.JPEG\">"), "<img src=\"" + data_url("image/jpeg", "jpeg-bytes") + "\">");
-  EXPECT_EQ(inline_html("<img src=\"" + absolute + "\">"), "<img src=\"" + data_url("image/gif", "GIF89a") + "\">");
-  // file:/// followed by a rooted path keeps its root once the three slashes go.
-  EXPECT_EQ(inline_html("<img src=\"file:///" + absolute + "\">"),
-            "<img src=\"" + data_url("image/gif", "GIF89a") + "\">");
-  EXPECT_EQ(inline_html("<img src=\"FILE:///" + absolute + "\">"),
-            "<img src=\"" + data_url("image/gif", "GIF89a") + "\">");
-  EXPECT_EQ(inline_html("<img src=\"file://localhost/" + absolute + "\">"),
-            "<img src=\"" + data_url("image/gif", "GIF89a") + "\">");
-  // An attribute whose name ends in src counts too.
-  EXPECT_EQ(inline_html("<img data-src=\"a.png\">"), "<img data-src=\"" + data_url("image/png", "PNGDATA") + "\">");
+  // The type comes from the bytes, not the name.
+  EXPECT_EQ(inline_html("<img src=\"a%20b.png\">"), "<img src=\"" + data_url("image/gif", kGif) + "\">");
+  EXPECT_EQ(inline_html("<img src=\"photo.JPEG\">"), "<img src=\"" + data_url("image/jpeg", kJpeg) + "\">");
+  EXPECT_EQ(inline_html("<img src=\"a&amp;b.png\">"), "<img src=\"" + data_url("image/png", kPng) + "\">");
+  EXPECT_EQ(inline_html("<img src=\"" + absolute + "\">"), "<img src=\"" + data_url("image/gif", kGif) + "\">");
+  EXPECT_EQ(inline_html("<img src=\"file://" + rooted + "\">"),
+            "<img src=\"" + data_url("image/gif", kGif) + "\">");
+  EXPECT_EQ(inline_html("<img src=\"FILE://" + rooted + "\">"),
+            "<img src=\"" + data_url("image/gif", kGif) + "\">");
+  EXPECT_EQ(inline_html("<img src=\"file://localhost" + rooted + "\">"),
+            "<img src=\"" + data_url("image/gif", kGif) + "\">");
   // A folder that already ends in a separator gets no second one.
   EXPECT_EQ(inline_html("<img src=\"a.png\">", folder.utf8() + "/"),
-            "<img src=\"" + data_url("image/png", "PNGDATA") + "\">");
+            "<img src=\"" + data_url("image/png", kPng) + "\">");
+  // Every srcset candidate and SVG image href is an image the reader sees.
+  EXPECT_EQ(inline_html("<img srcset=\"a.png 1x, https://e.org/b.png 2x,a%20b.png\" src=\"a.png\">"),
+            "<img srcset=\"" + data_url("image/png", kPng) + " 1x, https://e.org/b.png 2x," +
+                data_url("image/gif", kGif) + "\" src=\"" + data_url("image/png", kPng) + "\">");
+  EXPECT_EQ(inline_html("<svg><image href=\"a.png\"></image></svg>"),
+            "<svg><image href=\"" + data_url("image/png", kPng) + "\"></image></svg>");
   EXPECT_EQ(missing, 0u);
 }
 
-TEST_F(InlineImages, SourcesThatAreNotLocalFilesAreLeftAlone) {
-  folder.write("a.png", "PNGDATA");
+TEST_F(InlineImages, OnlySourcesTheReaderSeesAreRead) {
+  folder.write("a.png", kPng);
   for (const std::string html : {
-           "<img src='a.png'>",                   // single quotes
+           "<img data-src=\"a.png\" src=\"https://example.com/logo.png\">",
+           "<img alt=\"src=&quot;a.png&quot;\">",
+           "<p title=\"<img src=&quot;a.png&quot;>\">x</p>",
+           "<!-- <img src=\"a.png\"> -->",
+           "<style>/* <img src=\"a.png\"> */</style>",
+           "<script><img src=\"a.png\"></script>",
+           "<template><img src=\"a.png\"></template>",
+           "<a href=\"a.png\">a</a><video poster=\"x\"></video>",
+           "<img src='a.png'>",                   // single quotes: not how a serialiser writes
            "<IMG src=\"a.png\">",                 // upper-case tag
            "<img SRC=\"a.png\">",                 // upper-case attribute
-           "<img src=\"\">",                      // empty source
+           "<img src=\"\">",
            "<img src=\"data:image/png;base64,AAAA\">",
            "<img src=\"http://example.org/a.png\">",
            "<img src=\"HTTPS://example.org/a.png\">",
-           "<img alt=\"no source\">",
            "<img src=\"a.png>",                   // no closing quote within the tag
-           // Other machines' files are neither read nor embedded, however written.
-           "<img src=\"\\\\host\\share\\a.png\">",
-           "<img src=\"//host/share/a.png\">",
-           "<img src=\"/\\host/a.png\">",
-           "<img src=\"%5C%5Chost%5Ca.png\">",
-           "<img src=\"file://host/share/a.png\">",
-           "<img src=\"FILE://Host/a.png\">",
-           "<img src=\"file://///host/share/a.png\">",
-           "<img src=\"\\\\?\\UNC\\host\\a.png\">",
            "text <img src=\"a.png\" without an end",
        }) {
     EXPECT_EQ(inline_html(html), html) << html;
@@ -90,14 +102,37 @@ TEST_F(InlineImages, SourcesThatAreNotLocalFilesAreLeftAlone) {
   EXPECT_EQ(inline_html(""), "");
 }
 
-TEST_F(InlineImages, MissingAndEmptyFilesBecomePlaceholdersAndAreCounted) {
+TEST_F(InlineImages, OtherMachinesAndDevicesAreNeverRead) {
+  const std::string network(kNetworkImagePlaceholder);
+  for (const std::string source : {
+           "\\\\host\\share\\a.png", "//host/share/a.png", "/\\host/a.png", "\\/host/a.png",
+           "%5C%5Chost%5Ca.png", "%2F%2Fhost/a.png", "file://host/share/a.png", "FILE://Host/a.png",
+           "file:////host/share/a.png", "file://///host/share/a.png", "file:%2F%2Fhost/a.png",
+           "file://localhost//host/a.png", "\\\\?\\UNC\\host\\a.png", "\\??\\UNC\\host\\a.png",
+           "\\??\\C:\\a.png",
+       }) {
+    EXPECT_EQ(inline_html("<p><img src=\"" + source + "\"></p>"), "<p>" + network + "</p>") << source;
+    EXPECT_EQ(missing, 0u) << source;
+  }
+  EXPECT_EQ(inline_html("<img srcset=\"//host/a.png 2x\" src=\"https://e.org/a.png\">"),
+            "<img srcset=\"data:, 2x\" src=\"https://e.org/a.png\">");
+}
+
+TEST_F(InlineImages, FilesThatAreNoImageAreLeftOutAndCounted) {
+  folder.write("secret.txt", "password=hunter2");
+  folder.write("fake.png", "BM but not a bitmap at all, only text");
   folder.write("empty.png", "");
-  folder.write("ok.png", "x");
+  folder.write("ok.png", kPng);
   const std::string html =
-      "<h1>t</h1><img src=\"gone%20away.png\" alt=a>mid<img src=\"empty.png\"><img src=\"ok.png\">end";
-  EXPECT_EQ(inline_html(html), "<h1>t</h1>" + placeholder("gone%20away.png") + "mid" + placeholder("empty.png") +
-                                   "<img src=\"" + data_url("image/png", "x") + "\">end");
-  EXPECT_EQ(missing, 2u);
+      "<h1>t</h1><img src=\"gone%20away.png\" alt=a>mid<img hidden src=\"./secret.txt\"><img src=\"empty.png\"><img src=\"fake.png\"><img src=\"ok.png\">end";
+  EXPECT_EQ(inline_html(html), "<h1>t</h1>" + placeholder("gone%20away.png") + "mid" +
+                                   placeholder("./secret.txt") + placeholder("empty.png") +
+                                   placeholder("fake.png") + "<img src=\"" + data_url("image/png", kPng) + "\">end");
+  EXPECT_EQ(missing, 4u);
+  // A srcset candidate that is no image drops out of its set and is counted.
+  EXPECT_EQ(inline_html("<img srcset=\"secret.txt 2x\" src=\"ok.png\">"),
+            "<img srcset=\"data:, 2x\" src=\"" + data_url("image/png", kPng) + "\">");
+  EXPECT_EQ(missing, 1u);
   // A file: URL that names nothing is a missing image, not a source to keep.
   EXPECT_EQ(inline_html("<img src=\"file:///\">"), placeholder("file:///"));
   EXPECT_EQ(missing, 1u);
@@ -112,6 +147,36 @@ TEST_F(InlineImages, SameImageTwiceIsEmbeddedTwiceAndNonAsciiNamesWork) {
   EXPECT_EQ(inline_html("<img src=\"图片.png\"><img src=\"%E5%9B%BE%E7%89%87.png\">"),
             "<img src=\"" + url + "\"><img src=\"" + url + "\">");
   EXPECT_EQ(missing, 0u);
+}
+
+TEST(ExportHelpers, ImagesAreKnownByTheirBytes) {
+  auto mime = [](const std::string& bytes) {
+    return std::string(image_mime_for_bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+  };
+  std::string bmp("BM\x46\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\1\0\0\0\1\0\0\0", 26);
+  std::string ico("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\x68\4\0\0\x16\0\0\0", 22);
+  std::string avif("\0\0\0\x1c" "ftypmif1\0\0\0\0mif1avifmiaf", 28);
+  EXPECT_EQ(mime(kPng), "image/png");
+  EXPECT_EQ(mime(kJpeg), "image/jpeg");
+  EXPECT_EQ(mime("GIF87a..."), "image/gif");
+  EXPECT_EQ(mime(std::string("RIFF\x10\0\0\0WEBPVP8 ", 16)), "image/webp");
+  EXPECT_EQ(mime(bmp), "image/bmp");
+  EXPECT_EQ(mime(ico), "image/x-icon");
+  EXPECT_EQ(mime(avif), "image/avif");
+  EXPECT_EQ(mime("\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- c -->\n<!DOCTYPE svg>\n<svg xmlns=\"x\"/>"),
+            "image/svg+xml");
+  for (const std::string& other : {std::string(), std::string("\x89PNG"), std::string("BMW 3 series, 1998"),
+                                  std::string("<html><svg></svg></html>"), std::string("<svgfoo>"),
+                                  std::string("RIFF\x10\0\0\0WAVE", 12),
+                                  std::string("\0\0\0\x18" "ftypisom\0\0\0\0isom", 20),
+                                  std::string("MZ\x90\0")}) {
+    EXPECT_EQ(mime(other), "") << other;
+  }
+}
+
+TEST(ExportHelpers, AttributeValuesAreDecoded) {
+  EXPECT_EQ(decode_attribute_value("a&amp;b&quot;&lt;&gt;&nbsp;&#65;&#x4e2d;&bogus;&#xZZ;&"),
+            "a&b\"<>\xC2\xA0" "A中&bogus;&#xZZ;&");
 }
 
 TEST(ExportHelpers, MimeTypesByEnding) {

@@ -54,6 +54,12 @@ TEST(Links, Classification) {
       {"//host/share/a.md", "C:\\d", LinkKind::Network, "\\\\host\\share\\a.md", "host"},
       {"%2F%2Fhost/x.md", "C:\\d", LinkKind::Network, "//host\\x.md", "host"},
       {"file://///host/s/a.md", "C:\\d", LinkKind::Network, "\\\\host\\s\\a.md", "host"},
+      {"file:////host/s/a.md", "C:\\d", LinkKind::Network, "\\\\host\\s\\a.md", "host"},
+      {"file:/%2F/host/a.md", "C:\\d", LinkKind::Network, "\\/\\host\\a.md", "host"},
+      {"\\\\\\host\\share\\a.md", "C:\\d", LinkKind::Network, "\\\\\\host\\share\\a.md", "host"},
+      {"/\\host/a.md", "C:\\d", LinkKind::Network, "\\\\host\\a.md", "host"},
+      {"\\/host/a.md", "C:\\d", LinkKind::Network, "\\\\host\\a.md", "host"},
+      {"%5C%5C%5Chost/a.md", "C:\\d", LinkKind::Network, "\\\\\\host\\a.md", "host"},
       // The machine the document came from is not asked about again.
       {"\\\\Server\\share\\b.md", "\\\\server\\share\\docs", LinkKind::Local, "\\\\Server\\share\\b.md"},
       {"b.md", "\\\\server\\share", LinkKind::Local, "\\\\server\\share\\b.md"},
@@ -99,4 +105,16 @@ TEST(Links, StreamsAreNamed) {
 }
 
 }  // namespace
+TEST(Links, NetworkQuestionShowsLookAlikeHostsInAscii) {
+  EXPECT_EQ(ascii_host("bücher.example"), "xn--bcher-kva.example");
+  EXPECT_EQ(ascii_host("中国"), "xn--fiqs8s");
+  EXPECT_EQ(ascii_host("c\xD0\xBEmpany"), "xn--cmpany-wqf");  // a Cyrillic o
+  EXPECT_EQ(ascii_host("files.corp"), "files.corp");
+  EXPECT_EQ(ascii_host("bad\xFF.corp"), "bad\xFF.corp");
+  EXPECT_EQ(network_question_text("files"),
+            "此链接指向网络位置 files，打开时 Windows 可能会向它发送你的登录凭据。仍要打开吗？");
+  EXPECT_EQ(network_question_text("c\xD0\xBEmpany"),
+            "此链接指向网络位置 c\xD0\xBEmpany（xn--cmpany-wqf），打开时 Windows 可能会向它发送你的登录凭据。仍要打开吗？");
+}
+
 }  // namespace vesk::win

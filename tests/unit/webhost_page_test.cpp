@@ -112,10 +112,20 @@ TEST(PageAssembly, ProtocolFlagValues) {
   for (const Case& c : cases) EXPECT_EQ(inline_protocol_enabled(c.value), c.enabled) << c.value;
 }
 
-TEST(PageAssembly, FileNameAndUrl) {
-  EXPECT_EQ(editor_page_file_name(4242), ".vesk-preview-4242.html");
-  EXPECT_EQ(page_url_with_generation("file:///C:/d/.vesk-preview-1.html", 3),
-            "file:///C:/d/.vesk-preview-1.html?g3#g3");
+TEST(PageAssembly, FolderNameAndUrl) {
+  EXPECT_EQ(editor_page_folder_name(4242, 0x01db2c3d4e5f6071), "4242-01db2c3d4e5f6071");
+  std::uint32_t id = 0;
+  std::uint64_t time = 0;
+  ASSERT_TRUE(parse_editor_page_folder_name("4294967295-ffffffffffffffff", id, time));
+  EXPECT_EQ(id, 4294967295u);
+  EXPECT_EQ(time, 0xffffffffffffffffu);
+  // Anything else in the folder is not a page folder and is never removed.
+  for (const char* other : {"", "-01db2c3d4e5f6071", "4294967296-01db2c3d4e5f6071", "12-01db2c3d4e5f607",
+                            "12-01db2c3d4e5f60712", "12-01DB2C3D4E5F6071", "x2-01db2c3d4e5f6071", "notes",
+                            "12_01db2c3d4e5f6071"}) {
+    EXPECT_FALSE(parse_editor_page_folder_name(other, id, time)) << other;
+  }
+  EXPECT_EQ(page_url_with_generation("file:///C:/p/page.html", 3), "file:///C:/p/page.html?g3#g3");
 }
 
 }  // namespace

@@ -100,16 +100,16 @@ class Export : public ::testing::Test {
 };
 
 TEST_F(Export, HtmlCarriesItsImagesAndCountsTheMissingOne) {
-  temp.write("a.png", "first image");
-  temp.write("b c.gif", "second image");
+  temp.write("a.png", "\x89PNG\r\n\x1a\nfirst image");
+  temp.write("b c.gif", "GIF89a second image");
   open_document("notes.final.md");
   const std::string target = temp.utf8() + "\\report";
   set_env(L"VESK_EXPORT_AS", target);
   window->export_html("<h1>T</h1><img src=\"a.png\"><img src=\"b%20c.gif\"><img src=\"gone.png\">");
 
   const std::string written = read_all(target + ".html");
-  EXPECT_EQ(written, "<h1>T</h1><img src=\"data:image/png;base64,Zmlyc3QgaW1hZ2U=\">"
-                     "<img src=\"data:image/gif;base64,c2Vjb25kIGltYWdl\">"
+  EXPECT_EQ(written, "<h1>T</h1><img src=\"data:image/png;base64,iVBORw0KGgpmaXJzdCBpbWFnZQ==\">"
+                     "<img src=\"data:image/gif;base64,R0lGODlhIHNlY29uZCBpbWFnZQ==\">"
                      "<span class=\"vesk-img-missing\">[图片缺失] gone.png</span>");
   EXPECT_EQ(log_lines("NATIVE export"),
             std::vector<std::string>{"NATIVE export path=" + target + ".html missing=1"});

@@ -177,8 +177,30 @@ class WebHost : public ::testing::Test {
     return path;
   }
 
-  std::string page_file_in(const std::string& dir) const {
-    return dir + "\\.vesk-preview-" + std::to_string(GetCurrentProcessId()) + ".html";
+  // This process's page file in Vesk's own folder under the profile.
+  static std::string page_file() {
+    wchar_t* local = nullptr;
+    SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local);
+    const std::wstring root = std::wstring(local) + L"\\Vesk\\Pages\\";
+    CoTaskMemFree(local);
+    WIN32_FIND_DATAW found = {};
+    const std::wstring pattern = root + std::to_wstring(GetCurrentProcessId()) + L"-*";
+    const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return to_utf8(root) + "(none)";
+    FindClose(search);
+    return to_utf8(root + found.cFileName + L"\\page.html");
+  }
+
+  static bool empty_folder(const std::string& dir) {
+    WIN32_FIND_DATAW found = {};
+    const HANDLE search = FindFirstFileW(to_utf16(dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    bool empty = true;
+    do {
+      empty = empty && (found.cFileName == std::wstring(L".") || found.cFileName == std::wstring(L".."));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return empty;
   }
 };
 
@@ -309,10 +331,12 @@ TEST_F(WebHost, EarlyPageLoadsWaitForTheControlAndTheLastOneWins) {
   fake().complete_environment(S_OK);
   fake().complete_controller(S_OK);
   ASSERT_EQ(fake().navigations.size(), 1u);
-  EXPECT_NE(fake().navigations[0].find("/.vesk-preview-"), std::string::npos);
+  EXPECT_NE(fake().navigations[0].find("/Vesk/Pages/"), std::string::npos) << fake().navigations[0];
   EXPECT_EQ(fake().navigations[0].substr(fake().navigations[0].size() - 3), "#g1");
-  EXPECT_TRUE(exists(page_file_in(second)));
-  EXPECT_FALSE(exists(page_file_in(first)));
+  const std::string page = read_text(page_file());
+  EXPECT_NE(page.find("<base href=\"file:///"), std::string::npos);
+  EXPECT_EQ(page.find("first"), std::string::npos);
+  EXPECT_TRUE(empty_folder(first) && empty_folder(second)) << "nothing is written beside a document";
   EXPECT_TRUE(logged("navigate editor page"));
 }
 
@@ -321,7 +345,7 @@ TEST_F(WebHost, PageFilesFollowTheFolderAndGenerationsOnlyGrow) {
   const std::string a = folder("a&b");
   const std::string b = folder("b");
   view->navigate_editor_page(a);
-  const std::string page = read_text(page_file_in(a));
+  const std::string page = read_text(page_file());
   EXPECT_NE(page.find("<base href=\"file:///"), std::string::npos);
   // Escaped for HTML, unless the URL already escaped it (Wine's does).
   EXPECT_TRUE(page.find("a&amp;b/\"></head>") != std::string::npos ||
@@ -332,8 +356,8 @@ TEST_F(WebHost, PageFilesFollowTheFolderAndGenerationsOnlyGrow) {
   EXPECT_NE(page.find("<script>window.VESK_INLINE_PROTO=true;window.page=1;</script>"), std::string::npos);
 
   view->navigate_editor_page(b);
-  EXPECT_FALSE(exists(page_file_in(a))) << "the page file of the old folder is deleted";
-  EXPECT_TRUE(exists(page_file_in(b)));
+  EXPECT_NE(read_text(page_file()).find("/b/\"></head>"), std::string::npos) << "one page file, rewritten";
+  EXPECT_TRUE(empty_folder(a) && empty_folder(b)) << "nothing is written beside a document";
 
   // A failed assembly still uses up its number.
   write_web_file("editor.css", "");
@@ -350,18 +374,15 @@ TEST_F(WebHost, PageFilesFollowTheFolderAndGenerationsOnlyGrow) {
   EXPECT_EQ(fake().navigations[1].substr(fake().navigations[1].size() - 3), "#g2");
   EXPECT_EQ(fake().navigations[2].substr(fake().navigations[2].size() - 3), "#g4");
 
-  // No folder: the temporary folder, and no base element.
-  wchar_t temp_path[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH + 1, temp_path);
-  std::string temp_folder = to_utf8(temp_path);
-  temp_folder.pop_back();
-  const std::string loose = read_text(page_file_in(temp_folder));
+  // No folder: no base element.
+  const std::string loose = read_text(page_file());
   EXPECT_EQ(loose.find("<base"), std::string::npos);
   EXPECT_NE(loose.find("window.VESK_INLINE_PROTO=false;"), std::string::npos);
-  EXPECT_FALSE(exists(page_file_in(b)));
 
+  const std::string file = page_file();
   view->close();
-  EXPECT_FALSE(exists(page_file_in(temp_folder))) << "close removes the page file";
+  EXPECT_FALSE(exists(file)) << "close removes the page file";
+  EXPECT_FALSE(exists(file.substr(0, file.rfind('\\')))) << "and its folder";
 }
 
 TEST_F(WebHost, NavigationOutcomes) {
