@@ -31,6 +31,9 @@ import { handleDroppedFiles, pastedImages, sendImage } from './io.js';
 import { slug } from './headings.js';
 import { WindowedParser } from './window-parse.js';
 import { pageGeneration, restoredState, savePlace, scrollToPlace, takePlace } from './restore.js';
+import { diagramRenderer } from './diagrams.js';
+import { setDiagramTheme } from './diagram-cache.js';
+import { runEngine } from './engines.js';
 
 installErrorReporting();
 
@@ -101,6 +104,7 @@ const toc = new Toc(document.getElementById('toc'), (heading) => {
 });
 
 function applyTheme() {
+  setDiagramTheme(prefs.theme);
   body.classList.toggle('theme-dark', prefs.theme === 'dark');
   body.classList.toggle('theme-light', prefs.theme !== 'dark');
 }
@@ -274,6 +278,7 @@ const view = new EditorView({
   state: EditorState.create({ doc: '', extensions: extensions() }),
   parent: editorHost,
 });
+diagramRenderer.onDrawn = () => view.dispatch({ effects: refreshEffect.of(null) });
 
 // ---------------------------------------------------------------- documents
 
@@ -306,7 +311,10 @@ function loadText(text) {
   if (wasDirty) postDirty();
   // The print view is made synchronously: the code languages it highlights
   // are loaded ahead, as soon as the page is idle after the first paint.
-  requestIdleCallback(() => loadFenceLanguages(text).catch(() => null), { timeout: 1500 });
+  requestIdleCallback(() => {
+    loadFenceLanguages(text).catch(() => null);
+    diagramRenderer.wantAll(text);
+  }, { timeout: 1500 });
   if (text.length > kLargeDocument) {
     post({ type: 'log', message: `setMarkdown ${text.length} chars in ${Math.round(performance.now() - t0)} ms` });
   }
@@ -575,6 +583,7 @@ const api = {
     prefs.theme = name === 'dark' ? 'dark' : 'light';
     applyTheme();
     savePrefs();
+    view.dispatch({ effects: refreshEffect.of(null) });
   },
 
   format(name) {
@@ -588,7 +597,7 @@ const api = {
     // code is highlighted like the editor's.
     const doc = view.state.doc.toString();
     const name = text(title) ?? '';
-    loadFenceLanguages(doc)
+    Promise.all([loadFenceLanguages(doc), diagramRenderer.drawAll(doc)])
       .catch(() => null)
       .then(() => post({ type: 'export', html: exportDocument(name, doc) }))
       .catch((error) => reportError(error, 'exportHtml'));
@@ -605,6 +614,10 @@ const api = {
       return { changes: { from: range.from, to: range.to, insert }, range: EditorSelection.cursor(range.from + insert.length) };
     }), { userEvent: 'input.image', scrollIntoView: true });
     view.focus();
+  },
+
+  runEngine(value) {
+    runEngine(text(value) ?? '');
   },
 
   setStatus(value) {
