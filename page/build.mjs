@@ -35,6 +35,7 @@ export async function build() {
     charset: 'utf8',
     legalComments: 'none',
     loader: { '.css': 'text' },
+    plugins: [emojiTable],
     write: false,
   });
   const script = js.outputFiles[0].text;
@@ -102,6 +103,29 @@ export async function build() {
   writeFileSync(join(outDir, 'editor.js'), script);
   return { html, style, script, engines };
 }
+
+// "emoji-table": the emoji data package cut down to what completion needs, one
+// row per emoji: [character, English short names, Chinese name and keywords].
+// The whole data set would not fit the page's size limit.
+const emojiTable = {
+  name: 'emoji-table',
+  setup(b) {
+    b.onResolve({ filter: /^emoji-table$/ }, () => ({ path: 'emoji-table', namespace: 'emoji-table' }));
+    b.onLoad({ filter: /.*/, namespace: 'emoji-table' }, () => {
+      const data = (file) => JSON.parse(readFileSync(join(here, 'node_modules', 'emojibase-data', file), 'utf8'));
+      const english = data('en/shortcodes/github.json');
+      const chinese = new Map(data('zh/compact.json').map((e) => [e.hexcode, [e.label, ...(e.tags || []).slice(0, 4)]]));
+      const rows = [];
+      for (const e of data('en/compact.json')) {
+        const names = english[e.hexcode];
+        if (!names) continue;
+        const zh = [...new Set(chinese.get(e.hexcode) || [])];
+        rows.push([e.unicode, [].concat(names).join(' '), zh.join(' ')]);
+      }
+      return { contents: `export default ${JSON.stringify(rows)};`, loader: 'js' };
+    });
+  },
+};
 
 // What an engine's bundle depends on: its source, the lock file and the build options.
 function engineStamp(entry) {

@@ -34,6 +34,7 @@ import { pageGeneration, restoredState, savePlace, scrollToPlace, takePlace } fr
 import { diagramRenderer } from './diagrams.js';
 import { setDiagramTheme } from './diagram-cache.js';
 import { runEngine } from './engines.js';
+import { emojiCompletion } from './emoji.js';
 
 installErrorReporting();
 
@@ -201,6 +202,7 @@ function extensions() {
     writingModes,
     keymap.of([...foldKeymap, ...closeBracketsKeymap, ...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
     closeBrackets(),
+    emojiCompletion,
     markPairing,
     EditorState.phrases.of(kPhrases),
     placeholder('开始写作…'),
