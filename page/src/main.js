@@ -35,6 +35,7 @@ import { diagramRenderer } from './diagrams.js';
 import { setDiagramTheme } from './diagram-cache.js';
 import { runEngine } from './engines.js';
 import { emojiCompletion } from './emoji.js';
+import { imageResizing } from './image-resize.js';
 
 installErrorReporting();
 
@@ -135,6 +136,7 @@ const rendered = [
   EditorView.contentAttributes.of({ spellcheck: 'true' }),
   livePreview(kConceal),
   renderedTables(kConceal),
+  imageResizing,
 ];
 const source = [EditorView.editorAttributes.of({ class: 'mode-source' }), EditorView.contentAttributes.of({ spellcheck: 'false' })];
 
