@@ -14,7 +14,7 @@
 import * as esbuild from 'esbuild';
 import * as acorn from 'acorn';
 import { createHash } from 'node:crypto';
-import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -101,6 +101,11 @@ export async function build() {
   writeFileSync(join(outDir, 'editor.html'), html);
   writeFileSync(join(outDir, 'editor.css'), style);
   writeFileSync(join(outDir, 'editor.js'), script);
+  // The built-in themes, plain style sheets like the reader's own.
+  mkdirSync(join(outDir, 'themes'), { recursive: true });
+  for (const name of readdirSync(join(here, 'src', 'themes'))) {
+    if (name.endsWith('.css')) writeFileSync(join(outDir, 'themes', name), readFileSync(join(here, 'src', 'themes', name)));
+  }
   return { html, style, script, engines };
 }
 

@@ -36,6 +36,7 @@ import { setDiagramTheme } from './diagram-cache.js';
 import { runEngine } from './engines.js';
 import { emojiCompletion } from './emoji.js';
 import { imageResizing } from './image-resize.js';
+import { setReaderTheme } from './reader-theme.js';
 
 installErrorReporting();
 
@@ -618,6 +619,13 @@ const api = {
       return { changes: { from: range.from, to: range.to, insert }, range: EditorSelection.cursor(range.from + insert.length) };
     }), { userEvent: 'input.image', scrollIntoView: true });
     view.focus();
+  },
+
+  setReaderTheme(value) {
+    // {"name":…,"css":…} as JSON text; an empty text is no theme of the reader's.
+    const t = text(value);
+    if (t == null) return;
+    setReaderTheme(t ? JSON.parse(t) : null);
   },
 
   runEngine(value) {

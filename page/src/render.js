@@ -12,6 +12,7 @@ import { alertsPlugin, frontMatterPlugin } from './extras.js';
 import { mathMarkup, mathPlugin } from './math.js';
 import { highlightedCode } from './code-html.js';
 import { cachedDiagram, diagramImageUrl, diagramKey, kDiagramLanguage, kMaxDiagramSource } from './diagram-cache.js';
+import { readerThemeCss } from './reader-theme.js';
 import documentCss from './document.css';
 
 // Addresses as the author wrote them; the native side resolves relative image
@@ -230,6 +231,8 @@ export function exportDocument(title, text) {
   } finally {
     diagramsInline = false;
   }
+  // The reader's theme replaces following the system's dark mode.
+  const themeCss = readerThemeCss();
   return `<!DOCTYPE html>
 <html lang="zh-CN">
 <head>
@@ -240,12 +243,12 @@ export function exportDocument(title, text) {
 <style>
 ${documentCss}
 body{margin:0;background:#fff;}
-@media screen and (prefers-color-scheme: dark){body{background:#1e2024;}}
-.markdown-body{box-sizing:border-box;max-width:860px;margin:0 auto;padding:48px 32px 96px;}
+${themeCss ? '' : '@media screen and (prefers-color-scheme: dark){body{background:#1e2024;}}\n'}.markdown-body{box-sizing:border-box;max-width:860px;margin:0 auto;padding:48px 32px 96px;}
+${themeCss}
 </style>
 </head>
-<body>
-<article class="markdown-body follows-system">
+<body${themeCss ? ' class="reader-theme"' : ''}>
+<article class="markdown-body${themeCss ? '' : ' follows-system'}">
 ${body}
 </article>
 </body>
