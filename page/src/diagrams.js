@@ -36,6 +36,12 @@ export class DiagramRenderer {
     for (const source of diagramSources(text)) this.want(source);
   }
 
+  /** Whether diagrams of `text` are still to be drawn (they are queued). */
+  pending(text) {
+    this.wantAll(text);
+    return this.busy || this.queue.size > 0;
+  }
+
   /** Resolves when every source of `text` is drawn (or failed). */
   drawAll(text) {
     this.wantAll(text);

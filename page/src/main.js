@@ -654,6 +654,11 @@ const api = {
     return { w, h };
   },
 
+  pdfPending() {
+    // The native side waits while diagrams are still being drawn for the print.
+    return diagramRenderer.pending(view.state.doc.toString());
+  },
+
   pdfEnd() {
     if (!printing) return;
     const saved = endPrint();
