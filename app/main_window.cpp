@@ -182,7 +182,7 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       on_menu_command(LOWORD(wparam));
       return 0;
     case WM_TIMER:
-      if (wparam >= kStartupCommandTimer && wparam <= kUpdateCheckTimer) {
+      if (wparam >= kStartupCommandTimer && wparam <= kPdfWaitTimer) {
         on_timer(wparam);
         return 0;
       }
