@@ -105,7 +105,9 @@ test('a document of diagrams and emoji survives drawing, editing beside it and b
   const doc = diagramsDocument();
   await ed.load(doc);
   // Drawn and failed diagrams alike replace their blocks only in the view.
-  await ed.until(() => document.querySelectorAll('.cm-md-diagram img').length >= 2 && document.querySelector('.cm-md-diagram-error'), undefined, 180000);
+  await ed.until(() => document.querySelectorAll('.cm-md-diagram img').length >= 2, undefined, 180000);
+  await ed.page.evaluate(() => { window.__view().scrollDOM.scrollTop = 1e9; });
+  await ed.until(() => document.querySelector('.cm-md-diagram-error'), undefined, 180000);
   assert.equal(await ed.snapshot(), doc);
   await ed.call('toggleSource');
   await ed.frame();
