@@ -58,10 +58,12 @@ void VeskMainWindow::run_command(int id) {
     case 29:
       follow_system_theme_ = false;
       dark_theme_ = !dark_theme_;
+      clear_theme_choice(false);
       update_theme();
       return;
     case 30:
       follow_system_theme_ = true;
+      clear_theme_choice(true);
       update_theme();
       return;
     default:

@@ -59,6 +59,10 @@ void VeskMainWindow::export_pdf_requested(const std::string& path) {
   host.print = [view](const std::string& target, double scale, PdfHost::Printed callback) {
     view->print_to_pdf(target, scale, std::move(callback));
   };
+  host.later = [this](std::function<void()> callback) {
+    pdf_wait_ = std::move(callback);
+    SetTimer(window_, kPdfWaitTimer, 150, nullptr);
+  };
   // The web host drops its callbacks once closed, and it is closed before
   // the window goes away, so `this` and `view` outlive every callback.
   pdf_export_running_ = true;

@@ -145,6 +145,10 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
     case WM_CLOSE:
       on_close();
       return 0;
+    case WM_INITMENUPOPUP:
+      // The themes folder may have changed since the menu was last open.
+      if (theme_menu_ && reinterpret_cast<HMENU>(wparam) == theme_menu_) fill_theme_menu(theme_menu_);
+      break;
     case WM_SETTINGCHANGE:
       if (lparam && follow_system_theme_ &&
           std::wstring_view(reinterpret_cast<const wchar_t*>(lparam)) == L"ImmersiveColorSet") {
@@ -178,7 +182,7 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       on_menu_command(LOWORD(wparam));
       return 0;
     case WM_TIMER:
-      if (wparam >= kStartupCommandTimer && wparam <= kUpdateCheckTimer) {
+      if (wparam >= kStartupCommandTimer && wparam <= kPdfWaitTimer) {
         on_timer(wparam);
         return 0;
       }
@@ -219,6 +223,7 @@ LRESULT VeskMainWindow::on_create() {
   resize_web_host();
   install_menus();
   follow_system_theme_ = true;
+  restore_theme_choice();
   update_theme();
   start_updater();
   return 0;
@@ -262,6 +267,10 @@ void VeskMainWindow::on_menu_command(UINT id) {
     SendMessageW(window_, WM_CLOSE, 0, 0);
   } else if (id == kCheckUpdatesMenuId) {
     check_for_updates_now();
+  } else if (id == kOpenThemesFolderMenuId) {
+    open_themes_folder();
+  } else if (id >= kThemeMenuFirst && id <= kThemeMenuLast) {
+    choose_theme(static_cast<int>(id - kThemeMenuFirst));
   } else if (find_command(static_cast<int>(id))) {
     run_command(static_cast<int>(id));
   }
@@ -277,6 +286,13 @@ void VeskMainWindow::on_timer(UINT_PTR id) {
       KillTimer(window_, id);
       take_snapshot();
       break;
+    case kPdfWaitTimer: {
+      KillTimer(window_, id);
+      const std::function<void()> next = std::move(pdf_wait_);
+      pdf_wait_ = nullptr;
+      if (next) next();
+      break;
+    }
     case kDropProbeTimer:
       KillTimer(window_, id);
       run_drop_probe();

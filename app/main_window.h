@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -90,6 +91,15 @@ class VeskMainWindow {
   bool handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers, bool repeat = false);
   void update_theme();
   void refresh_menu_state();
+  // 视图 › 主题 (themes_win.cpp): the remembered choice at start, a choice
+  // from the menu, 深色模式 or 跟随系统外观 replacing a style sheet theme,
+  // the style sheet sent after every page load, the menu's items.
+  void restore_theme_choice();
+  void choose_theme(int index);
+  void clear_theme_choice(bool follow_system);
+  void apply_reader_theme();
+  void fill_theme_menu(HMENU menu);
+  void open_themes_folder();
 
   const std::string& document_path() const { return document_path_; }
   const std::string& document_dir() const { return document_dir_; }
@@ -163,6 +173,10 @@ class VeskMainWindow {
   bool uses_crlf_ = false;
   bool toc_visible_ = false;
   bool source_view_ = false;
+  // The next step of a PDF export waiting for the page to finish drawing.
+  std::function<void()> pdf_wait_;
+  std::string reader_theme_;  // the style sheet theme's name; empty: none
+  HMENU theme_menu_ = nullptr;
   bool follow_system_theme_ = true;
   bool dark_theme_ = false;
   bool startup_command_done_ = false;

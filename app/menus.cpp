@@ -49,7 +49,19 @@ HACCEL build_accelerator_table() {
 }  // namespace
 
 void VeskMainWindow::install_menus() {
-  if (HMENU bar = build_menu_bar()) SetMenu(window_, bar);
+  if (HMENU bar = build_menu_bar()) {
+    // 视图 › 主题, after the appearance items.
+    const auto& sections = menu_sections();
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+      if (sections[i].kind != 3) continue;
+      HMENU view = GetSubMenu(bar, static_cast<int>(i));
+      theme_menu_ = CreatePopupMenu();
+      if (!view || !theme_menu_) break;
+      fill_theme_menu(theme_menu_);
+      InsertMenuW(view, 5, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(theme_menu_), L"主题");
+    }
+    SetMenu(window_, bar);
+  }
   if (accelerator_table_) DestroyAcceleratorTable(accelerator_table_);
   accelerator_table_ = build_accelerator_table();
 }

@@ -18,8 +18,13 @@ inline constexpr UINT_PTR kStartupCommandTimer = 1;
 inline constexpr UINT_PTR kSnapshotTimer = 2;
 inline constexpr UINT_PTR kDropProbeTimer = 3;
 inline constexpr UINT_PTR kUpdateCheckTimer = 4;
+inline constexpr UINT_PTR kPdfWaitTimer = 5;
 
 inline constexpr UINT kExitMenuId = 40005;
 inline constexpr UINT kCheckUpdatesMenuId = 40006;
+// 视图 › 主题: 打开主题文件夹, and the themes in menu order from kThemeMenuFirst.
+inline constexpr UINT kOpenThemesFolderMenuId = 40099;
+inline constexpr UINT kThemeMenuFirst = 40100;
+inline constexpr UINT kThemeMenuLast = 40199;
 
 }  // namespace vesk::win

@@ -35,14 +35,10 @@ double pdf_scale_for_width(double width) {
   return std::clamp(kPdfPrintableWidth / width, kPdfMinimumScale, 1.0);
 }
 
-void VeskExportPdf(const PdfHost& host, const std::string& path, PdfExportDone done) {
-  if (!host.evaluate || !host.print || path.empty()) {
-    if (done) done(false, std::string(kPdfNotReadyMessage));
-    return;
-  }
-  // The chain outlives this call: the host travels with it by value.
-  auto shared = std::make_shared<const PdfHost>(host);
-  host.evaluate(std::string(kPdfBeginScript), [shared, path, done](bool ok, const std::string& result) {
+namespace {
+
+void print_page(const std::shared_ptr<const PdfHost>& shared, const std::string& path, const PdfExportDone& done) {
+  shared->evaluate(std::string(kPdfBeginScript), [shared, path, done](bool ok, const std::string& result) {
     const std::string size = unwrap_script_result(ok ? result : std::string());
     const double width = size_member(size, 'w');
     const double height = size_member(size, 'h');
@@ -62,6 +58,34 @@ void VeskExportPdf(const PdfHost& host, const std::string& path, PdfExportDone d
       }
     });
   });
+}
+
+// Waits while the page says it is still drawing, then prints; after the last
+// check it prints what there is.
+void print_when_drawn(const std::shared_ptr<const PdfHost>& shared, const std::string& path,
+                      const PdfExportDone& done, int checks_left) {
+  if (!shared->later || checks_left <= 0) {
+    print_page(shared, path, done);
+    return;
+  }
+  shared->evaluate(std::string(kPdfPendingScript), [shared, path, done, checks_left](bool ok, const std::string& result) {
+    if (!ok || result != "true") {
+      print_page(shared, path, done);
+      return;
+    }
+    shared->later([shared, path, done, checks_left] { print_when_drawn(shared, path, done, checks_left - 1); });
+  });
+}
+
+}  // namespace
+
+void VeskExportPdf(const PdfHost& host, const std::string& path, PdfExportDone done) {
+  if (!host.evaluate || !host.print || path.empty()) {
+    if (done) done(false, std::string(kPdfNotReadyMessage));
+    return;
+  }
+  // The chain outlives this call: the host travels with it by value.
+  print_when_drawn(std::make_shared<const PdfHost>(host), path, done, kPdfPendingChecks);
 }
 
 }  // namespace vesk

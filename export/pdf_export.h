@@ -14,6 +14,11 @@ namespace vesk {
 
 inline constexpr std::string_view kPdfBeginScript = "window.vesk && window.vesk.pdfBegin()";
 inline constexpr std::string_view kPdfEndScript = "window.vesk && window.vesk.pdfEnd()";
+// True while the page is still drawing what the print shows (diagrams); asked
+// before pdfBegin, again after each wait, at most kPdfPendingChecks times.
+inline constexpr std::string_view kPdfPendingScript =
+    "!!(window.vesk && window.vesk.pdfPending && window.vesk.pdfPending())";
+inline constexpr int kPdfPendingChecks = 200;
 
 // The printable width of A4 between the margins, in CSS pixels.
 inline constexpr double kPdfPrintableWidth = kA4PrintableWidthPixels;
@@ -32,6 +37,8 @@ struct PdfHost {
   std::function<void(const std::string& script, ScriptResult callback)> evaluate;
   // Prints the page to `path`; scale 0 leaves the control's own.
   std::function<void(const std::string& path, double scale, Printed callback)> print;
+  // Runs the callback after a short wait (about 150 ms); empty: no waiting.
+  std::function<void(std::function<void()> callback)> later;
 };
 
 using PdfExportDone = std::function<void(bool ok, const std::string& message)>;

@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::string_view kSetMarkdownCall = "window.vesk && window.vesk.setMarkdown(";
 constexpr std::string_view kMessageHead = R"({"__vesk":"setMarkdown","text":)";
-constexpr std::string_view kPushHead = "window.__veskInject.push(";
+constexpr std::string_view kInjectArray = "window.__veskInject";
 
 struct ByteTables {
   std::array<std::uint8_t, 256> sequence{};  // a character's length from its first byte
@@ -89,9 +89,15 @@ std::vector<std::string_view> split_for_injection(std::string_view text, std::si
   return chunks;
 }
 
-std::vector<std::string> chunk_injection_scripts(std::string_view text, std::string_view quoted) {
+namespace {
+
+// `array` = []; one push of each piece of the text; then `last`. `quoted`
+// is json_quote(text).
+std::vector<std::string> piece_scripts(std::string_view text, std::string_view quoted,
+                                       std::string_view array, std::string last) {
   std::vector<std::string> scripts;
-  scripts.emplace_back("window.__veskInject=[];");
+  scripts.push_back(std::string(array) + "=[];");
+  const std::string push_head = std::string(array) + ".push(";
   // json_quote escapes byte by byte, so each piece's literal is a stretch of
   // the whole text's: copy it instead of quoting the text a second time.
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
@@ -106,14 +112,41 @@ std::vector<std::string> chunk_injection_scripts(std::string_view text, std::str
       }
     }
     std::string script;
-    script.reserve(kPushHead.size() + (quoted_at - from) + 4);
-    script.append(kPushHead).append("\"").append(quoted.substr(from, quoted_at - from)).append("\");");
+    script.reserve(push_head.size() + (quoted_at - from) + 4);
+    script.append(push_head).append("\"").append(quoted.substr(from, quoted_at - from)).append("\");");
     scripts.push_back(std::move(script));
   });
-  scripts.emplace_back(
-      "(function(){var t=(window.__veskInject||[]).join('');window.__veskInject=[];"
-      "window.vesk&&window.vesk.setMarkdown(t);})();");
+  scripts.push_back(std::move(last));
   return scripts;
+}
+
+bool is_engine_name(std::string_view name) {
+  if (name.empty() || name.size() > 32) return false;
+  for (char c : name) {
+    if (c < 'a' || c > 'z') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> chunk_injection_scripts(std::string_view text, std::string_view quoted) {
+  return piece_scripts(text, quoted, kInjectArray,
+                       "(function(){var t=(window.__veskInject||[]).join('');window.__veskInject=[];"
+                       "window.vesk&&window.vesk.setMarkdown(t);})();");
+}
+
+std::string engine_request(std::string_view json) {
+  JsonValue message;
+  if (!parse_json(json, message) || !message.is_object()) return {};
+  if (message.get_string("type", "") != "loadEngine") return {};
+  std::string name = message.get_string("name", "");
+  return is_engine_name(name) ? name : std::string();
+}
+
+std::vector<std::string> engine_injection_scripts(std::string_view name, std::string_view text) {
+  return piece_scripts(text, json_quote(text), "window.__veskEngine",
+                       "window.vesk && window.vesk.runEngine(" + json_quote(name) + ");");
 }
 
 std::vector<std::string> chunk_injection_scripts(std::string_view text) {

@@ -43,6 +43,16 @@ std::vector<std::string_view> split_for_injection(std::string_view text,
 std::vector<std::string> chunk_injection_scripts(std::string_view text);
 std::vector<std::string> chunk_injection_scripts(std::string_view text, std::string_view quoted);
 
+// Engines the page loads on demand (web/<name>.js): the name a page message
+// {"type":"loadEngine","name":…} asks for, or "" for any other message and
+// for a name that is not lower-case letters only (never a path).
+std::string engine_request(std::string_view json);
+
+// The scripts that hand an engine's text to the page: its pieces into
+// window.__veskEngine, then vesk.runEngine(name), which runs it. An empty
+// text (a missing file) still ends with the call, so the page stops waiting.
+std::vector<std::string> engine_injection_scripts(std::string_view name, std::string_view text);
+
 // The URL of a page without its fragment, percent-decoded and ASCII
 // lower-cased: the URL we navigated to and the one the control reports then
 // compare equal whatever each of them escaped.

@@ -3,8 +3,10 @@
 # under Wine, the Chromium-backed WebView2Loader.dll. Missing sources are
 # skipped with a note, so the executable still builds before the page does.
 #   cmake -DBIN=<dir> -DWEB=<dir> -DFONT=<file> [-DLOADER=<dll>] -P stage_runtime.cmake
-foreach(name editor.html editor.css editor.js)
+foreach(name editor.html editor.css editor.js diagrams.js themes/paper.css)
   if(EXISTS "${WEB}/${name}")
+    get_filename_component(folder "${BIN}/web/${name}" DIRECTORY)
+    file(MAKE_DIRECTORY "${folder}")
     file(COPY_FILE "${WEB}/${name}" "${BIN}/web/${name}" ONLY_IF_DIFFERENT)
   else()
     message(STATUS "web/${name} not built yet (cd page && npm run build)")

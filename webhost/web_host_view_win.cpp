@@ -409,6 +409,13 @@ void WebHostView::State::on_web_message(ICoreWebView2WebMessageReceivedEventArgs
   if (!message_from_current_page(source_text, shown_page, page_generation)) return;
   if (!json.get()) return;
   const std::string text = to_utf8(json.get());
+  // An engine the page asks for is the web folder's business, not the app's.
+  if (const std::string engine = engine_request(text); !engine.empty()) {
+    const std::string script = read_whole_file(executable_folder() + L"\\web\\" + to_utf16(engine) + L".js");
+    web_log("engine " + engine + " " + std::to_string(script.size()) + " bytes");
+    for (const std::string& piece : engine_injection_scripts(engine, script)) execute(piece);
+    return;
+  }
   if (PageMessage handle = on_page_message) handle(text);
 }
 

@@ -7,6 +7,8 @@
 //   scroll   top to bottom in 20 steps: the time to the frame of each step
 //   heap     the JavaScript heap once the document is loaded
 //   dirty    the unsaved-state check per keystroke, at 1 MB and 10 MB
+//   diagrams keystrokes between 50 drawn diagrams, next to the same document
+//            with the blocks as plain code (VESK_BENCH=diagrams: only this)
 //
 // The page is measured side by side with a bare CodeMirror 6 Markdown editor
 // (bench/bare.js) on the same document in the same browser, and the ratios
@@ -241,6 +243,47 @@ function dirtyFigures() {
   return rows;
 }
 
+// A document of 50 diagrams among paragraphs; `lang` "text" makes them code.
+function diagramDocument(lang) {
+  const parts = [];
+  for (let i = 0; i < 50; i++) {
+    parts.push(`## Part ${i}\n\nSome prose about part ${i}, with **bold** and \`code\`.\n`);
+    parts.push(`\`\`\`${lang}\ngraph TD\n  A${i}[Start ${i}] --> B${i}{Check}\n  B${i} -->|yes| C${i}[Done]\n  B${i} -->|no| A${i}\n\`\`\`\n`);
+  }
+  return parts.join('\n');
+}
+
+async function diagramFigures() {
+  const browser = await launch();
+  try {
+    const figures = {};
+    for (const lang of ['mermaid', 'text']) {
+      const ed = (await EditorPage.open(browser)).serveEngines();
+      const doc = diagramDocument(lang);
+      await ed.load(doc);
+      // Every diagram drawn (the page says so to the PDF export) before timing.
+      await ed.page.waitForFunction(() => !window.vesk.pdfPending(), undefined, { timeout: 600000, polling: 500 });
+      figures[lang] = await typeAt(ed, doc.indexOf('Some prose about part 25') + 10);
+      figures[`${lang}Drawn`] = await ed.page.evaluate(() => document.querySelectorAll('.cm-md-diagram img').length);
+      await ed.close();
+    }
+    return figures;
+  } finally {
+    await browser.close();
+  }
+}
+
+function printDiagramFigures(d) {
+  console.log(`typing between 50 diagrams (${d.mermaidDrawn} drawn in view) against the same blocks as code, per key:`);
+  console.log(`  median ${ms(median(d.mermaid))} vs ${ms(median(d.text))} (ratio ${(median(d.mermaid) / median(d.text)).toFixed(2)}), ` +
+    `p90 ${ms(pct(d.mermaid, 0.9))} vs ${ms(pct(d.text, 0.9))} (ratio ${(pct(d.mermaid, 0.9) / pct(d.text, 0.9)).toFixed(2)})`);
+}
+
+if (process.env.VESK_BENCH === 'diagrams') {
+  printDiagramFigures(await diagramFigures());
+  process.exit(0);
+}
+
 const dirty = dirtyFigures();
 const page = await pageFigures();
 const rows = [
@@ -262,3 +305,4 @@ console.log(`the same keys in a ${(sampleDocument().length / 1024).toFixed(0)} K
 for (const row of dirty) {
   console.log(`dirty tracking per keystroke at ${(row.size / 1048576).toFixed(0)} MiB: ${row.per.toFixed(2)} µs`);
 }
+printDiagramFigures(await diagramFigures());

@@ -10,6 +10,7 @@ import { frontMatterSyntax } from './extras.js';
 import { mathSyntax } from './math.js';
 import { livePreview } from './preview.js';
 import { renderedTables } from './tables.js';
+import { imageResizing } from './image-resize.js';
 import { WindowedParser } from './window-parse.js';
 
 // The native side can switch the inline rendering off (VESK_INLINE_PROTO=0): the
@@ -56,6 +57,7 @@ const rendered = [
   EditorView.contentAttributes.of({ spellcheck: 'true' }),
   livePreview(kConceal),
   renderedTables(kConceal),
+  imageResizing,
 ];
 const source = [EditorView.editorAttributes.of({ class: 'mode-source' }), EditorView.contentAttributes.of({ spellcheck: 'false' })];
 

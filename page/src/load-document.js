@@ -5,6 +5,7 @@ import { EditorState } from '@codemirror/state';
 import { setFocusMode, setTypewriter } from './aids.js';
 import { syncFocus } from './focus.js';
 import { loadFenceLanguages } from './code-html.js';
+import { diagramRenderer } from './diagrams.js';
 import { endPrint, isPrinting } from './print-view.js';
 import { post } from './post.js';
 import { prefs } from './view-prefs.js';
@@ -37,7 +38,10 @@ export function documentLoader(view, extensions) {
     if (restored) scrollToPlace(view, place);
     // The print view is made synchronously: the code languages it highlights
     // are loaded ahead, as soon as the page is idle after the first paint.
-    requestIdleCallback(() => loadFenceLanguages(text).catch(() => null), { timeout: 1500 });
+    requestIdleCallback(() => {
+      loadFenceLanguages(text).catch(() => null);
+      diagramRenderer.wantAll(text);
+    }, { timeout: 1500 });
     if (text.length > kLargeDocument) {
       post({ type: 'log', message: `setMarkdown ${text.length} chars in ${Math.round(performance.now() - t0)} ms` });
     }

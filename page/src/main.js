@@ -13,7 +13,6 @@ import { markPairing, pasteHandlers } from './paste.js';
 import { writingModes } from './aids.js';
 import { installErrorReporting, post, reportError } from './post.js';
 import { highlighter } from './highlight.js';
-import { focusTracking } from './focus.js';
 import { documentCss } from './render.js';
 import { StatusBar, Toc } from './ui.js';
 import { applyTheme, postView, prefs } from './view-prefs.js';
@@ -27,6 +26,9 @@ import { installWindowEvents } from './window-events.js';
 import { applyZoom, viewControls } from './view-controls.js';
 import { documentLoader, normalizeLineEnds } from './load-document.js';
 import { installNativeApi, nativeApi } from './native-api.js';
+import { emojiCompletion } from './emoji.js';
+import { diagramRenderer } from './diagrams.js';
+import { focusTracking, refreshEffect } from './focus.js';
 
 installErrorReporting();
 
@@ -93,6 +95,7 @@ function extensions() {
     writingModes,
     keymap.of([...foldKeymap, ...closeBracketsKeymap, ...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
     closeBrackets(),
+    emojiCompletion,
     markPairing,
     EditorState.phrases.of(kPhrases),
     placeholder('开始写作…'),
@@ -114,6 +117,7 @@ const view = new EditorView({
   parent: document.getElementById('editor'),
 });
 view.scrollDOM.addEventListener('scroll', highlightSection, { passive: true });
+diagramRenderer.onDrawn = () => view.dispatch({ effects: refreshEffect.of(null) });
 
 const controls = viewControls(view, { status, toc, highlightSection });
 

@@ -9,6 +9,9 @@ import { historyStep } from './tables.js';
 import { openFind, openReplace } from './find-replace.js';
 import { clipboardHtml, exportDocument } from './render.js';
 import { loadFenceLanguages } from './code-html.js';
+import { diagramRenderer } from './diagrams.js';
+import { runEngine } from './engines.js';
+import { setReaderTheme } from './reader-theme.js';
 import { lineCopy } from './paste.js';
 import { post, reportError } from './post.js';
 import { setSavedText } from './doc-state.js';
@@ -103,7 +106,7 @@ export function nativeApi(view, { load, controls, status }) {
       // code is highlighted like the editor's.
       const doc = view.state.doc.toString();
       const name = text(title) ?? '';
-      loadFenceLanguages(doc)
+      Promise.all([loadFenceLanguages(doc), diagramRenderer.drawAll(doc)])
         .catch(() => null)
         .then(() => post({ type: 'export', html: exportDocument(name, doc) }))
         .catch((error) => reportError(error, 'exportHtml'));
@@ -122,10 +125,23 @@ export function nativeApi(view, { load, controls, status }) {
       view.focus();
     },
 
+    setReaderTheme(value) {
+      // {"name":…,"css":…} as JSON text; an empty text is no theme of the reader's.
+      const t = text(value);
+      if (t == null) return;
+      setReaderTheme(t ? JSON.parse(t) : null);
+    },
+
+    runEngine(value) {
+      runEngine(text(value) ?? '');
+    },
+
     setStatus(value) {
       status.setText(text(value) ?? '');
     },
 
+    // The native side waits while diagrams are still being drawn for the print.
+    pdfPending: () => diagramRenderer.pending(view.state.doc.toString()),
     pdfBegin: () => beginPrint(view),
     pdfEnd: () => finishPrint(view),
   };

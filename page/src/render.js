@@ -12,6 +12,8 @@ import { cleanInlineStyle, cleanStyleSheet, cssValueIsLocal } from './css-guard.
 import { alertsPlugin, frontMatterPlugin } from './extras.js';
 import { mathMarkup, mathPlugin } from './math.js';
 import { highlightedCode } from './code-html.js';
+import { cachedDiagram, diagramImageUrl, diagramKey, kDiagramLanguage, kMaxDiagramSource } from './diagram-cache.js';
+import { readerThemeCss } from './reader-theme.js';
 import documentCss from './document.css';
 
 // Addresses as the author wrote them; the native side resolves relative image
@@ -36,6 +38,40 @@ md.use(footnote);
 md.use(mathPlugin);
 md.use(taskLists);
 md.use(headingAnchors);
+md.use(diagramFences);
+
+// How a drawn diagram goes into HTML: as an image everywhere in the page and
+// on the clipboard, as inline SVG in the exported file.
+let diagramsInline = false;
+
+// ```mermaid blocks: the drawn diagram when the renderer has it, otherwise the
+// code block, as the view shows it. A failed one shows its source and the error.
+function diagramFences(md) {
+  const fence = md.renderer.rules.fence;
+  md.renderer.rules.fence = (tokens, idx, options, env, self) => {
+    const token = tokens[idx];
+    const lang = token.info.trim().split(/\s+/)[0];
+    if (lang !== kDiagramLanguage || token.content.length > kMaxDiagramSource) return fence(tokens, idx, options, env, self);
+    const entry = cachedDiagram(diagramKey(token.content));
+    if (!entry) return fence(tokens, idx, options, env, self);
+    if (entry.error) {
+      return `<div class="diagram diagram-error"><pre><code>${escapeHtml(token.content)}</code></pre><p class="diagram-message">${escapeHtml(entry.error)}</p></div>\n`;
+    }
+    if (diagramsInline) return `<div class="diagram">${entry.svg}</div>\n`;
+    return `<div class="diagram"><img alt="" width="${entry.width}" height="${entry.height}" src="${diagramImageUrl(entry)}"></div>\n`;
+  };
+}
+
+/** Every ```mermaid block's source in a text, in order (each once). */
+export function diagramSources(text) {
+  if (!text.includes(kDiagramLanguage)) return [];
+  const found = new Set();
+  for (const token of md.parse(text, {})) {
+    if (token.type !== 'fence' || token.info.trim().split(/\s+/)[0] !== kDiagramLanguage) continue;
+    if (token.content.length <= kMaxDiagramSource) found.add(diagramKey(token.content));
+  }
+  return [...found];
+}
 
 // "- [ ] task" items become disabled checkboxes.
 function taskLists(md) {
@@ -155,6 +191,31 @@ function sanitize(html, config) {
   return finish(DOMPurify.sanitize(html, config));
 }
 
+// A diagram's SVG keeps its own style sheet (it styles only its own ids) and
+// nothing that could hold HTML, run or be followed.
+const kSvgConfig = {
+  USE_PROFILES: { svg: true, svgFilters: true },
+  ADD_TAGS: ['style'],
+  FORBID_TAGS: ['foreignObject', 'a', 'script', 'animate', 'set', 'animateMotion', 'animateTransform'],
+};
+
+/**
+ * A diagram engine's SVG through the sanitiser, sized by its view box so that
+ * it also draws as an image: {svg, width, height}, or null when nothing is left.
+ */
+export function sanitizeDiagramSvg(svgText) {
+  const svg = sanitize(svgText, kSvgConfig).content.querySelector('svg');
+  if (!svg) return null;
+  const box = (svg.getAttribute('viewBox') || '').trim().split(/[\s,]+/).map(Number);
+  const width = Math.max(1, Math.ceil(box.length === 4 && box[2] > 0 ? box[2] : parseFloat(svg.getAttribute('width')) || 300));
+  const height = Math.max(1, Math.ceil(box.length === 4 && box[3] > 0 ? box[3] : parseFloat(svg.getAttribute('height')) || 150));
+  svg.setAttribute('width', String(width));
+  svg.setAttribute('height', String(height));
+  svg.style.removeProperty('max-width');
+  svg.setAttribute('xmlns', 'http://www.w3.org/2000/svg');
+  return { svg: svg.outerHTML, width, height };
+}
+
 export function renderMarkdown(text) {
   return md.render(text);
 }
@@ -193,7 +254,15 @@ export function escapeHtml(text) {
 
 /** The complete, self-contained HTML document of an export. */
 export function exportDocument(title, text) {
-  const body = sanitize(md.render(text), kExportConfig).innerHTML;
+  diagramsInline = true;
+  let body;
+  try {
+    body = sanitize(md.render(text), kExportConfig).innerHTML;
+  } finally {
+    diagramsInline = false;
+  }
+  // The reader's theme replaces following the system's dark mode.
+  const themeCss = readerThemeCss();
   return `<!DOCTYPE html>
 <html lang="zh-CN">
 <head>
@@ -204,12 +273,12 @@ export function exportDocument(title, text) {
 <style>
 ${documentCss}
 body{margin:0;background:#fff;}
-@media screen and (prefers-color-scheme: dark){body{background:#1e2024;}}
-.markdown-body{box-sizing:border-box;max-width:860px;margin:0 auto;padding:48px 32px 96px;}
+${themeCss ? '' : '@media screen and (prefers-color-scheme: dark){body{background:#1e2024;}}\n'}.markdown-body{box-sizing:border-box;max-width:860px;margin:0 auto;padding:48px 32px 96px;}
+${themeCss}
 </style>
 </head>
-<body>
-<article class="markdown-body follows-system">
+<body${themeCss ? ' class="reader-theme"' : ''}>
+<article class="markdown-body${themeCss ? '' : ' follows-system'}">
 ${body}
 </article>
 </body>

@@ -14,6 +14,7 @@ import { inlineFragment } from './render.js';
 import { parseTable } from './table-parse.js';
 import { HtmlBlockWidget, MathWidget, onlyComments } from './html-view.js';
 import { blockTex } from './math.js';
+import { diagramRenderer, diagramWidget, fenceDiagramSource } from './diagrams.js';
 import { isolateHistory, redo, undo } from '@codemirror/commands';
 import {
   alignColumn, cellAt, deleteColumn, deleteRow, escapeCell, formatTable, insertColumn, insertRow,
@@ -462,6 +463,20 @@ function buildTables(state, win, enabled, previous = Decoration.none) {
           const source = doc.sliceString(first.from, last.to);
           decos.push(Decoration.replace({ widget: new TableWidget(source, rows), block: true }).range(first.from, last.to));
         }
+        return false;
+      }
+      if (node.name === 'FencedCode' && node.node.parent?.name === 'Document') {
+        // A drawn diagram replaces its block; the caret inside shows the source.
+        const source = fenceDiagramSource(doc, node.node);
+        if (source == null) return false;
+        const first = doc.lineAt(node.from);
+        const last = doc.lineAt(node.to);
+        if (focused && selectionTouches(state, first.from, last.to)) {
+          diagramRenderer.want(source);
+          return false;
+        }
+        const widget = diagramWidget(diagramRenderer, source);
+        if (widget) decos.push(Decoration.replace({ widget, block: true }).range(first.from, last.to));
         return false;
       }
       if (node.name === 'MathBlock' && node.node.parent?.name === 'Document') {

@@ -3,6 +3,7 @@
 import { applyTheme, kDefaultZoom, kZoomSteps, postView, prefs, savePrefs, zoomFactor } from './view-prefs.js';
 import { keepScroll, modeExtensions, viewMode } from './editor-setup.js';
 import { currentHeadings } from './doc-state.js';
+import { refreshEffect } from './focus.js';
 
 export function applyZoom(status) {
   document.documentElement.style.setProperty('--zoom', String(zoomFactor()));
@@ -57,6 +58,8 @@ export function viewControls(view, { status, toc, highlightSection }) {
       prefs.theme = name === 'dark' ? 'dark' : 'light';
       applyTheme();
       savePrefs();
+      // Diagrams are drawn again in the theme's colours.
+      view.dispatch({ effects: refreshEffect.of(null) });
     },
   };
 }

@@ -2,6 +2,7 @@
 // view, focus and typewriter modes. Kept in the session's storage so that a
 // reload (opening a document in another folder) does not throw them away.
 import { post } from './post.js';
+import { setDiagramTheme } from './diagram-cache.js';
 
 export const kZoomSteps = [0.5, 0.67, 0.75, 0.8, 0.9, 1, 1.1, 1.25, 1.5, 1.75, 2, 2.5, 3];
 export const kDefaultZoom = kZoomSteps.indexOf(1);
@@ -43,6 +44,7 @@ export function zoomFactor() {
 }
 
 export function applyTheme() {
+  setDiagramTheme(prefs.theme);
   document.body.classList.toggle('theme-dark', prefs.theme === 'dark');
   document.body.classList.toggle('theme-light', prefs.theme !== 'dark');
 }

@@ -20,6 +20,11 @@ export function sampleDocument() {
   return readFileSync(join(pageDir, 'test', 'fixtures', 'sample.md'), 'utf8');
 }
 
+/** Diagrams in every kind of fence and place, emoji and short names, an unclosed last fence. */
+export function diagramsDocument() {
+  return readFileSync(join(pageDir, 'test', 'fixtures', 'diagrams-emoji.md'), 'utf8');
+}
+
 /** READMEs and change logs shipped in node_modules. */
 export function realDocuments() {
   const out = [];

@@ -5,13 +5,13 @@
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { EditorPage, chunks, kCallLimit, kMessageLimit, launch, quote } from './harness.mjs';
-import { commonmarkExamples, extrasDocument, largeDocument, realDocuments, sampleDocument } from './corpus.mjs';
+import { commonmarkExamples, diagramsDocument, extrasDocument, largeDocument, realDocuments, sampleDocument } from './corpus.mjs';
 
 let browser;
 let ed;
 before(async () => {
   browser = await launch();
-  ed = await EditorPage.open(browser);
+  ed = (await EditorPage.open(browser)).serveEngines();
 });
 after(async () => { await browser?.close(); });
 
@@ -99,6 +99,27 @@ test('real documents survive a round trip through each view', async () => {
     await ed.frame();
     assert.equal(await ed.snapshot(), lf(doc));
   }
+});
+
+test('a document of diagrams and emoji survives drawing, editing beside it and both views', async () => {
+  const doc = diagramsDocument();
+  await ed.load(doc);
+  // Drawn and failed diagrams alike replace their blocks only in the view.
+  await ed.until(() => document.querySelectorAll('.cm-md-diagram img').length >= 2, undefined, 180000);
+  await ed.page.evaluate(() => { window.__view().scrollDOM.scrollTop = 1e9; });
+  await ed.until(() => document.querySelector('.cm-md-diagram-error'), undefined, 180000);
+  assert.equal(await ed.snapshot(), doc);
+  await ed.call('toggleSource');
+  await ed.frame();
+  assert.equal(await ed.snapshot(), doc);
+  await ed.call('toggleSource');
+  // Typing next to a diagram changes only what was typed.
+  const at = doc.indexOf('Emoji as characters');
+  await ed.select(at);
+  await ed.page.keyboard.type('新 ');
+  assert.equal(await ed.snapshot(), doc.slice(0, at) + '新 ' + doc.slice(at));
+  await ed.call('undo');
+  assert.equal(await ed.snapshot(), doc);
 });
 
 test('a 10 MB document: typing at the end changes only the end', async () => {

@@ -198,6 +198,31 @@ export class EditorPage {
     return path;
   }
 
+  /**
+   * Answers the page's requests for engines as the native side does: the file
+   * web/<name>.js in pieces into window.__veskEngine, then vesk.runEngine.
+   * Runs until the page closes.
+   */
+  serveEngines() {
+    const serve = async () => {
+      for (;;) {
+        const name = await this.until(() => {
+          const m = window.__veskSent.find((x) => x.type === 'loadEngine' && !x.served);
+          if (!m) return null;
+          m.served = true;
+          return m.name;
+        }, undefined, 0);
+        const path = join(webDir, `${name}.js`);
+        const text = /^[a-z]+$/.test(name) && existsSync(path) ? readFileSync(path, 'utf8') : '';
+        await this.run('window.__veskEngine=[];');
+        for (const piece of chunks(text)) await this.run(`window.__veskEngine.push(${quote(piece)});`);
+        await this.call('runEngine', quote(name));
+      }
+    };
+    serve().catch(() => null);
+    return this;
+  }
+
   /** The text the page answers to requestSnapshot. */
   async snapshot() {
     const n = (await this.messages('save')).length;

@@ -3,6 +3,9 @@
 // of VeskExportPdf driven through a scripted PdfHost.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include <string>
 #include <vector>
 
@@ -338,6 +341,31 @@ TEST(PdfExport, PrintFailureIsReportedOnlyAfterPdfEnd) {
   EXPECT_EQ(outcome.message, kPdfPrintFailedMessage);
   EXPECT_EQ(scripted.calls.back(), std::string(kPdfEndScript));
   EXPECT_EQ(calls_when_reported, 3u);
+}
+
+TEST(PdfExport, WaitsWhileThePageIsDrawingThenPrintsEvenIfItNeverFinishes) {
+  for (const int drawing : {2, 100000}) {
+    ScriptedPdfHost scripted;
+    scripted.begin_result = "{\"w\":600,\"h\":900}";
+    PdfHost host = scripted.host();
+    int waits = 0;
+    int answers = 0;
+    host.evaluate = [&](const std::string& script, PdfHost::ScriptResult callback) {
+      scripted.calls.push_back(script);
+      if (script == kPdfPendingScript) callback(true, ++answers <= drawing ? "true" : "false");
+      else if (callback) callback(true, scripted.begin_result);
+    };
+    host.later = [&](std::function<void()> next) {
+      ++waits;
+      next();
+    };
+    bool ok = false;
+    VeskExportPdf(host, "C:\\a.pdf", [&](bool printed, const std::string&) { ok = printed; });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(waits, std::min(drawing, kPdfPendingChecks));
+    ASSERT_GE(scripted.calls.size(), 3u);
+    EXPECT_EQ(scripted.calls[scripted.calls.size() - 3], kPdfBeginScript);
+  }
 }
 
 TEST(PdfExport, MissingHostOrPathIsNotReady) {

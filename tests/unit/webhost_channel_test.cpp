@@ -126,6 +126,32 @@ TEST(InjectionChunks, ScriptsRebuildTheText) {
   for (std::size_t i = 0; i < pieces.size(); ++i) EXPECT_EQ(scripts[i + 1], head + json_quote(pieces[i]) + ");");
 }
 
+TEST(Engines, OnlyPlainNamesAreAskedForAndTheTextArrivesWhole) {
+  EXPECT_EQ(engine_request(R"({"type":"loadEngine","name":"diagrams"})"), "diagrams");
+  for (const char* message : {R"({"type":"loadEngine","name":"..\\editor"})", R"({"type":"loadEngine","name":"a/b"})",
+                              R"({"type":"loadEngine","name":"Diagrams"})", R"({"type":"loadEngine","name":""})",
+                              R"({"type":"loadEngine"})", R"({"type":"log","name":"diagrams"})", "not json"}) {
+    EXPECT_EQ(engine_request(message), "") << message;
+  }
+  std::string text;
+  while (text.size() < 2 * kChunkLimit) text += "var s=\"</script>\\u2028\";\n";
+  const auto scripts = engine_injection_scripts("diagrams", text);
+  ASSERT_GE(scripts.size(), 4u);
+  EXPECT_EQ(scripts.front(), "window.__veskEngine=[];");
+  EXPECT_EQ(scripts.back(), "window.vesk && window.vesk.runEngine(\"diagrams\");");
+  const std::string head = "window.__veskEngine.push(";
+  std::string rebuilt;
+  for (std::size_t i = 1; i + 1 < scripts.size(); ++i) {
+    ASSERT_EQ(scripts[i].rfind(head, 0), 0u);
+    JsonValue piece;
+    ASSERT_TRUE(parse_json(scripts[i].substr(head.size(), scripts[i].size() - head.size() - 2), piece));
+    rebuilt += piece.as_string();
+  }
+  EXPECT_EQ(rebuilt, text);
+  // A missing file still ends the page's wait.
+  EXPECT_EQ(engine_injection_scripts("diagrams", "").size(), 2u);
+}
+
 TEST(PageMessages, OnlyTheCurrentLoadOfTheEditorPageIsHeard) {
   const char* page = "file:///C:/d%20x/.vesk-preview-1.html?g3#g3";
   struct Case {
