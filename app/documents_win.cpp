@@ -194,7 +194,9 @@ UnsavedAnswer VeskMainWindow::ask_unsaved_changes(HWND owner, const std::string&
   const TASKDIALOG_BUTTON buttons[] = {
       {1000, L"保存"},
       {1001, L"不保存"},
-      {1002, L"取消"},
+      // IDCANCEL: Escape (and the close box) answer 取消; Wine's task dialog
+      // honours Escape only for a button with this id.
+      {IDCANCEL, L"取消"},
   };
   TASKDIALOGCONFIG config{};
   config.cbSize = sizeof config;

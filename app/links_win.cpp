@@ -34,7 +34,7 @@ bool reader_allows_network(HWND owner, const std::string& host) {
   const std::string preset = read_environment("VESK_ANSWER");
   if (!preset.empty()) return preset == "open";
   const std::wstring content = to_utf16(network_question_text(host));
-  const TASKDIALOG_BUTTON buttons[] = {{1000, L"打开"}, {1001, L"取消"}};
+  const TASKDIALOG_BUTTON buttons[] = {{1000, L"打开"}, {IDCANCEL, L"取消"}};  // Escape answers 取消
   TASKDIALOGCONFIG config{};
   config.cbSize = sizeof config;
   config.hwndParent = owner;
@@ -44,7 +44,7 @@ bool reader_allows_network(HWND owner, const std::string& host) {
   config.pszContent = content.c_str();
   config.cButtons = 2;
   config.pButtons = buttons;
-  config.nDefaultButton = 1001;
+  config.nDefaultButton = IDCANCEL;
   int pressed = 0;
   if (SUCCEEDED(task_dialog_indirect(config, pressed))) return pressed == 1000;
   return MessageBoxW(owner, content.c_str(), L"打开网络位置",

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "core/paths.h"
 #include "platform/com.h"
 #include "platform/strings.h"
@@ -101,10 +103,43 @@ std::string default_document_folder() {
   return to_utf8(std::wstring_view(buffer, length < MAX_PATH ? length : 0));
 }
 
+namespace {
+
+// Centres a task dialog on its owner once it exists, kept inside the owner's
+// monitor. TDF_POSITION_RELATIVE_TO_WINDOW alone is not enough under Wine,
+// which put every question after the first at the owner's top-left corner.
+HRESULT CALLBACK centre_on_owner(HWND dialog, UINT notification, WPARAM, LPARAM, LONG_PTR data) {
+  const HWND owner = reinterpret_cast<HWND>(data);
+  if (notification != TDN_CREATED || !owner || !IsWindow(owner)) return S_OK;
+  RECT outer{};
+  RECT box{};
+  if (!GetWindowRect(owner, &outer) || !GetWindowRect(dialog, &box)) return S_OK;
+  const LONG width = box.right - box.left;
+  const LONG height = box.bottom - box.top;
+  LONG x = outer.left + ((outer.right - outer.left) - width) / 2;
+  LONG y = outer.top + ((outer.bottom - outer.top) - height) / 2;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& work = monitor.rcWork;
+    x = (std::max)(work.left, (std::min)(x, work.right - width));
+    y = (std::max)(work.top, (std::min)(y, work.bottom - height));
+  }
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return S_OK;
+}
+
+}  // namespace
+
 // TaskDialogIndirect exists only in common controls 6, which the manifest
 // asks for. Looked up at run time so that a process without it still starts
 // and falls back to a message box.
-HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& config, int& pressed) {
+HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& original, int& pressed) {
+  TASKDIALOGCONFIG config = original;
+  if (config.hwndParent && !config.pfCallback) {
+    config.pfCallback = &centre_on_owner;
+    config.lpCallbackData = reinterpret_cast<LONG_PTR>(config.hwndParent);
+  }
   using TaskDialogFunction = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
   // Loading by name goes through the manifest's activation context, which
   // picks version 6 when the executable asks for it. It stays loaded.

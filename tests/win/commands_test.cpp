@@ -358,7 +358,7 @@ TEST_F(Commands, SaveInTheQuestionRunsTheDeferredActionOnceSaved) {
 
 TEST_F(Commands, LinksToMissingTargetsFoldersAndDirtyDocuments) {
   vesk::testing::DialogWatcher watcher([](const vesk::testing::DialogSnapshot& dialog) {
-    if (dialog.shows(L"有尚未保存的修改")) return 1002;  // 取消
+    if (dialog.shows(L"有尚未保存的修改")) return static_cast<int>(IDCANCEL);  // 取消
     return static_cast<int>(IDOK);
   });
   set_env(L"VESK_SAVE_AS", temp.utf8() + "\\first.md");

@@ -286,7 +286,7 @@ TEST_F(MainWindow, UnsavedQuestionShowsItsTextsAndAnswers) {
   EXPECT_TRUE(question.shows(L"“未命名”有尚未保存的修改，是否保存？"));
   // Wine's comctl32 has task dialogs even without our manifest, so this is
   // the task dialog with its three buttons, not the message-box fallback.
-  EXPECT_EQ(question.buttons, (std::vector<int>{1000, 1001, 1002}));
+  EXPECT_EQ(question.buttons, (std::vector<int>{1000, 1001, IDCANCEL}));
   EXPECT_TRUE(question.shows(L"不保存"));
   EXPECT_FALSE(IsWindow(window.window()));
 }

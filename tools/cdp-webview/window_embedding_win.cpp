@@ -113,7 +113,7 @@ std::unique_ptr<EmbeddedBrowserWindow> EmbeddedBrowserWindow::attach(HWND host, 
     return nullptr;
   }
   embedded->placed_ = placement;
-  embedded->modal_timer_ = SetTimer(nullptr, 0, 100, &on_modal_timer);
+  embedded->modal_timer_ = SetTimer(nullptr, 0, 25, &on_modal_timer);
   if (embedded->modal_timer_) modal_followers()[embedded->modal_timer_] = embedded.get();
   return embedded;
 }
