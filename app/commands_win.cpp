@@ -57,6 +57,21 @@ void VeskMainWindow::run_command(int id) {
       follow_system_theme_ = true;
       update_theme();
       return;
+    case 34:
+      open_folder_command();
+      return;
+    case 35:
+      toggle_files_command();
+      return;
+    case 36:
+      quick_open_command();
+      return;
+    case 37:
+      search_files_command();
+      return;
+    case 38:
+      new_window_command();
+      return;
     default:
       break;
   }

@@ -10,7 +10,7 @@
 namespace vesk::win {
 namespace {
 
-HMENU build_menu_bar() {
+HMENU build_menu_bar(HMENU& recent) {
   HMENU bar = CreateMenu();
   if (!bar) return nullptr;
   for (const MenuSection& section : menu_sections()) {
@@ -26,6 +26,11 @@ HMENU build_menu_bar() {
       AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(id), to_utf16(text).c_str());
     }
     if (section.kind == 0) {
+      recent = CreatePopupMenu();
+      if (recent) {
+        AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(popup, MF_POPUP, reinterpret_cast<UINT_PTR>(recent), L"最近打开(&R)");
+      }
       AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
       AppendMenuW(popup, MF_STRING, kCheckUpdatesMenuId, L"检查更新(&U)...");
       AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
@@ -49,7 +54,8 @@ HACCEL build_accelerator_table() {
 }  // namespace
 
 void VeskMainWindow::install_menus() {
-  if (HMENU bar = build_menu_bar()) SetMenu(window_, bar);
+  if (HMENU bar = build_menu_bar(recent_menu_)) SetMenu(window_, bar);
+  fill_recent_menu();
   if (accelerator_table_) DestroyAcceleratorTable(accelerator_table_);
   accelerator_table_ = build_accelerator_table();
 }
@@ -65,6 +71,7 @@ void VeskMainWindow::refresh_menu_state() {
   check(28, source_view_);
   check(29, dark_theme_);
   check(30, follow_system_theme_);
+  check(35, files_visible());
   // The source view has no print layout and its clipboard is plain text.
   for (UINT id : {6u, 9u, 10u, 11u}) {
     EnableMenuItem(bar, id, MF_BYCOMMAND | (source_view_ ? MF_GRAYED : MF_ENABLED));

@@ -26,6 +26,9 @@ import { installWindowEvents } from './window-events.js';
 import { applyZoom, viewControls } from './view-controls.js';
 import { documentLoader, normalizeLineEnds } from './load-document.js';
 import { installNativeApi, nativeApi } from './native-api.js';
+import { FolderPanel } from './folder-panel.js';
+import { QuickOpen } from './quick-open.js';
+import { folderApi } from './folder-api.js';
 
 installErrorReporting();
 
@@ -115,8 +118,16 @@ view.scrollDOM.addEventListener('scroll', highlightSection, { passive: true });
 
 const controls = viewControls(view, { status, toc, highlightSection });
 
+const panel = new FolderPanel(document.getElementById('files'));
+const quick = new QuickOpen();
+panel.indexListeners.add((index) => quick.setIndex(index));
+quick.onClose = () => view.focus();
+
 installWindowEvents(view, { zoomBy: (step) => controls.zoomBy(step), menu: editMenu(view) });
-installNativeApi(nativeApi(view, { load: documentLoader(view, extensions), controls, status }));
+installNativeApi({
+  ...nativeApi(view, { load: documentLoader(view, extensions), controls, status }),
+  ...folderApi(view, { panel, quick }),
+});
 
 if (prefs.toc) toc.show(currentHeadings(view));
 post({ type: 'ready' });
