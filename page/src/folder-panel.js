@@ -31,7 +31,7 @@ export class FolderPanel {
     this.expanded = new Set();
     this.current = '';
     this.focusPath = null;
-    this.index = { root: '', files: [], receiving: false, done: false, truncated: false };
+    this.index = { root: '', files: [], receiving: false, done: false, truncated: false, incoming: null };
     this.indexListeners = new Set();
 
     this.head = document.createElement('div');
@@ -120,11 +120,23 @@ export class FolderPanel {
   setIndex({ root, files, done, truncated } = {}) {
     if (typeof root !== 'string' || !Array.isArray(files)) return;
     const index = this.index;
-    if (index.root !== root || !index.receiving) {
-      index.root = root;
-      index.files = [];
+    const clean = files.filter((f) => typeof f === 'string');
+    if (index.root !== root) {
+      // A new folder: its index is used as it grows.
+      Object.assign(index, { root, files: [], receiving: true, done: false, incoming: null });
+    } else if (!index.receiving && !index.incoming) {
+      // The same folder indexed again (it changed): the old index serves
+      // until the new one is complete.
+      index.incoming = [];
     }
-    for (const f of files) if (typeof f === 'string') index.files.push(f);
+    if (index.incoming) {
+      index.incoming.push(...clean);
+      if (done !== true) return;
+      index.files = index.incoming;
+      index.incoming = null;
+    } else {
+      index.files.push(...clean);
+    }
     index.receiving = done !== true;
     index.done = done === true;
     index.truncated = truncated === true;

@@ -12,6 +12,7 @@ export class QuickOpen {
     this.entries = [];
     this.indexRoot = '';
     this.indexedCount = 0;
+    this.indexFiles = null;
     this.last = null; // { q, all } of the previous keystroke
     this.results = [];
     this.selected = 0;
@@ -60,13 +61,14 @@ export class QuickOpen {
 
   /** The folder's index (FolderPanel's), as it grows. */
   setIndex(index) {
-    if (index.root !== this.indexRoot || index.files.length < this.indexedCount) {
+    if (index.root !== this.indexRoot || index.files !== this.indexFiles) {
       this.entries = [];
       this.indexedCount = 0;
       this.indexRoot = index.root;
     }
     for (let i = this.indexedCount; i < index.files.length; i++) this.entries.push(prepareEntry(index.files[i]));
     this.indexedCount = index.files.length;
+    this.indexFiles = index.files;
     this.last = null;
     if (this.open) this.update();
   }
