@@ -29,6 +29,7 @@ import { installNativeApi, nativeApi } from './native-api.js';
 import { FolderPanel } from './folder-panel.js';
 import { QuickOpen } from './quick-open.js';
 import { folderApi } from './folder-api.js';
+import { linkCompletion } from './link-complete.js';
 
 installErrorReporting();
 
@@ -78,6 +79,10 @@ const documentState = [
   }),
 ];
 
+// The folder's files, for link completion; filled in once the panel exists.
+let folderFiles = () => ({ files: [], current: '' });
+const linkTargets = linkCompletion(() => folderFiles());
+
 function extensions() {
   return [
     history(),
@@ -102,6 +107,7 @@ function extensions() {
     editorTheme,
     EditorView.contentAttributes.of({ autocorrect: 'off', autocapitalize: 'off', 'aria-label': '文档' }),
     documentState,
+    linkTargets,
     linkClicks,
     editorEvents,
     pasteHandlers(normalizeLineEnds),
@@ -122,6 +128,7 @@ const panel = new FolderPanel(document.getElementById('files'));
 const quick = new QuickOpen();
 panel.indexListeners.add((index) => quick.setIndex(index));
 quick.onClose = () => view.focus();
+folderFiles = () => ({ files: panel.index.files, current: panel.current });
 
 installWindowEvents(view, { zoomBy: (step) => controls.zoomBy(step), menu: editMenu(view) });
 installNativeApi({

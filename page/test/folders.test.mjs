@@ -114,3 +114,26 @@ test('quick open: pinyin, marks, Enter, Escape and name:line', async () => {
   assert.deepEqual(ed.errors, []);
   await ed.close();
 });
+
+test('link completion: the folder\'s files relative to this document, then its own anchors', async () => {
+  const ed = await EditorPage.open(browser);
+  await ed.load('# 第一章 Intro\n\n');
+  await ed.call('folderIndex', JSON.stringify({ root: kRoot, files: ['notes/cur.md', 'notes/a b.md', 'other/z.md'], done: true, truncated: false }));
+  await ed.call('folderCurrent', quote('notes/cur.md'));
+  await ed.select(await ed.page.evaluate(() => window.__view().state.doc.length));
+  await ed.page.keyboard.type('see [x](');
+  const labels = () => ed.page.$$eval('.cm-tooltip-autocomplete li', (els) => els.map((e) => e.textContent));
+  await ed.until(() => document.querySelectorAll('.cm-tooltip-autocomplete li').length === 2);
+  assert.deepEqual((await labels()).sort(), ['../other/z.md', 'a%20b.md']);
+  await ed.page.keyboard.type('a');
+  await ed.until(() => document.querySelectorAll('.cm-tooltip-autocomplete li').length === 1);
+  await ed.page.keyboard.press('Enter');
+  assert.equal(await ed.snapshot(), '# 第一章 Intro\n\nsee [x](a%20b.md)');
+  await ed.page.keyboard.press('End');
+  await ed.page.keyboard.type(' [y](#');
+  await ed.until(() => document.querySelectorAll('.cm-tooltip-autocomplete li').length === 1);
+  await ed.page.keyboard.press('Enter');
+  assert.match(await ed.snapshot(), /\[y\]\(#[^)]*intro\)$/);
+  assert.deepEqual(ed.errors, []);
+  await ed.close();
+});
