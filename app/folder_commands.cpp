@@ -101,12 +101,8 @@ void VeskMainWindow::quick_open_command() {
 }
 
 void VeskMainWindow::search_files_command() {
-  const std::string root = wanted_folder_root();
-  if (!root.empty() && (!folder_panel_ || folder_panel_->root() != root)) {
-    ensure_folder_panel();
-    folder_panel_->open_root(root);
-  }
-  if (web_host_) web_host_->run_script("window.vesk && window.vesk.searchFiles && window.vesk.searchFiles();");
+  // The search panel is not built yet; the command keeps its id and name.
+  set_status("在文件中搜索尚不可用");
 }
 
 void VeskMainWindow::new_window_command() {

@@ -290,6 +290,10 @@ void FolderPanel::start_watcher() {
         std::string rel = to_utf8(name);
         for (char& c : rel) c = c == '\\' ? '/' : c;
         changed.insert(parent_of(rel));
+        // A folder reported as changed itself (some file systems say only that
+        // much about a change inside it) is listed again too.
+        const DWORD attributes = GetFileAttributesW((to_utf16(root) + L"\\" + name).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) changed.insert(rel);
         if (info->NextEntryOffset == 0) break;
         offset += info->NextEntryOffset;
       }

@@ -124,13 +124,16 @@ view.scrollDOM.addEventListener('scroll', highlightSection, { passive: true });
 
 const controls = viewControls(view, { status, toc, highlightSection });
 
+// The editor's context menu comes first in the page: tests and tools find it as
+// the first .context-menu.
+const menu = editMenu(view);
 const panel = new FolderPanel(document.getElementById('files'));
 const quick = new QuickOpen();
 panel.indexListeners.add((index) => quick.setIndex(index));
 quick.onClose = () => view.focus();
 folderFiles = () => ({ files: panel.index.files, current: panel.current });
 
-installWindowEvents(view, { zoomBy: (step) => controls.zoomBy(step), menu: editMenu(view) });
+installWindowEvents(view, { zoomBy: (step) => controls.zoomBy(step), menu });
 installNativeApi({
   ...nativeApi(view, { load: documentLoader(view, extensions), controls, status }),
   ...folderApi(view, { panel, quick }),
