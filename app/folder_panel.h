@@ -36,6 +36,8 @@ class FolderPanel {
   // same root again only lists and indexes it anew (a reloaded page).
   void open_root(const std::string& root);
   const std::string& root() const { return root_; }
+  // True once the watcher of the root is in place: changes from then on are seen.
+  bool watching() const { return watching_; }
 
   // A page message whose type starts with "folder"; true when it was one of ours.
   bool handle_page_message(const JsonValue& message);
@@ -72,6 +74,7 @@ class FolderPanel {
   std::thread index_thread_;
   std::thread watch_thread_;
   HANDLE watch_stop_ = nullptr;
+  bool watching_ = false;
 };
 
 }  // namespace vesk::win

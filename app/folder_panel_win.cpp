@@ -25,7 +25,8 @@ namespace vesk::win {
 struct FolderPanel::Shared {
   HWND window = nullptr;
   UINT message = 0;
-  std::atomic<std::uint64_t> generation{0};
+  std::atomic<std::uint64_t> generation{0};       // lists and indexes: a new one drops the old
+  std::atomic<std::uint64_t> root_generation{0};  // the watcher: changes with the root only
 };
 
 namespace {
@@ -40,6 +41,8 @@ struct FolderResult {
   std::string log;
   std::vector<std::string> changed;  // folders the watcher saw change
   bool rescan = false;               // the watcher lost track: everything anew
+  bool armed = false;                // the watcher has started watching
+  bool from_watcher = false;         // `generation` is a root generation
 };
 
 void post_result(const std::shared_ptr<FolderPanel::Shared>& shared, std::unique_ptr<FolderResult> result) {
@@ -134,6 +137,7 @@ FolderPanel::~FolderPanel() { stop_workers(); }
 
 void FolderPanel::stop_workers() {
   ++shared_->generation;  // results still on their way are dropped
+  ++shared_->root_generation;
   if (watch_stop_) SetEvent(watch_stop_);
   if (watch_thread_.joinable()) watch_thread_.join();
   if (watch_stop_) CloseHandle(watch_stop_);
@@ -146,6 +150,7 @@ void FolderPanel::open_root(const std::string& root) {
   if (!same) {
     stop_workers();
     root_ = root;
+    watching_ = false;
   }
   ++shared_->generation;
   list("");
@@ -232,7 +237,7 @@ void FolderPanel::start_watcher() {
   watch_stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!watch_stop_) return;
   auto shared = shared_;
-  const std::uint64_t generation = shared_->generation;
+  const std::uint64_t generation = shared_->root_generation;
   const std::string root = root_;
   HANDLE stop = watch_stop_;
   watch_thread_ = std::thread([shared, generation, root, stop] {
@@ -244,6 +249,7 @@ void FolderPanel::start_watcher() {
     alignas(DWORD) static thread_local unsigned char buffer[64 * 1024];
     std::set<std::string> changed;
     bool rescan = false;
+    bool armed = false;
     for (;;) {
       OVERLAPPED overlapped{};
       overlapped.hEvent = event.get();
@@ -252,6 +258,14 @@ void FolderPanel::start_watcher() {
                                  FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &overlapped,
                                  nullptr)) {
         return;
+      }
+      if (!armed) {
+        armed = true;
+        auto result = std::make_unique<FolderResult>();
+        result->generation = generation;
+        result->from_watcher = true;
+        result->armed = true;
+        post_result(shared, std::move(result));
       }
       // A burst of changes (a checkout, an unpacked archive) is reported once:
       // after the first change, the next ones are gathered for a moment.
@@ -268,9 +282,10 @@ void FolderPanel::start_watcher() {
         CancelIoEx(dir.get(), &overlapped);
         DWORD ignored = 0;
         GetOverlappedResult(dir.get(), &overlapped, &ignored, TRUE);
-        if (shared->generation != generation) return;
+        if (shared->root_generation != generation) return;
         auto result = std::make_unique<FolderResult>();
         result->generation = generation;
+        result->from_watcher = true;
         result->changed.assign(changed.begin(), changed.end());
         result->rescan = rescan;
         post_result(shared, std::move(result));
@@ -303,7 +318,9 @@ void FolderPanel::start_watcher() {
 
 void FolderPanel::on_result(LPARAM lparam) {
   std::unique_ptr<FolderResult> result(reinterpret_cast<FolderResult*>(lparam));
-  if (!result || result->generation != shared_->generation) return;
+  if (!result) return;
+  if (result->generation != (result->from_watcher ? shared_->root_generation : shared_->generation)) return;
+  if (result->armed) watching_ = true;
   if (!result->script.empty() && callbacks_.run_script) callbacks_.run_script(result->script);
   if (!result->log.empty()) write_diagnostic_line(result->log);
   if (result->rescan) {

@@ -97,7 +97,7 @@ TEST_F(FolderPanelTest, ListsIndexesAndFollowsChangesByOthers) {
   temp.write(".git\\skip.md", "x");
 
   panel->open_root(temp.utf8());
-  ASSERT_TRUE(pump_until([&] { return saw("folderIndex") && saw("\"done\":true,\"truncated\""); }));
+  ASSERT_TRUE(pump_until([&] { return saw("folderIndex") && saw("\"done\":true,\"truncated\"") && panel->watching(); }));
   EXPECT_TRUE(saw("{\"name\":\"sub\",\"dir\":true},{\"name\":\"a9.md\",\"dir\":false},"
                   "{\"name\":\"a10.md\",\"dir\":false},{\"name\":\"b.md\",\"dir\":false}]"));
   EXPECT_FALSE(saw("hidden.md"));
