@@ -24,7 +24,8 @@ std::optional<int> startup_command_id(std::string_view normalized) {
       {"new", 1},           {"open", 2},          {"save", 3},         {"saveas", 4},
       {"exporthtml", 5},    {"exportpdf", 6},     {"toggletoc", 27},   {"togglesource", 28},
       {"toggledark", 29},   {"followsystem", 30}, {"zoomin", 31},      {"zoomout", 32},
-      {"zoomreset", 33},
+      {"zoomreset", 33},    {"openfolder", 34},   {"togglefiles", 35}, {"quickopen", 36},
+      {"searchfiles", 37},  {"newwindow", 38},
   };
   for (const auto& entry : kNames) {
     if (entry.name == normalized) return entry.command;

@@ -18,6 +18,7 @@ void VeskMainWindow::on_page_ready() {
   update_title();
   refresh_menu_state();
   apply_reader_theme();
+  show_folder_in_page();
 
   if (!startup_command_done_ && environment_is_set("VESK_COMMAND")) {
     SetTimer(window_, kStartupCommandTimer, 700, nullptr);

@@ -49,10 +49,10 @@ void VeskMainWindow::run_command(int id) {
     case 12:
       if (web_host_) web_host_->run_script("document.execCommand('selectAll');");
       return;
-    case 34:
+    case 39:
       if (web_host_) web_host_->run_script(page_call("find"));
       return;
-    case 35:
+    case 40:
       if (web_host_) web_host_->run_script(page_call("replace"));
       return;
     case 29:
@@ -65,6 +65,21 @@ void VeskMainWindow::run_command(int id) {
       follow_system_theme_ = true;
       clear_theme_choice(true);
       update_theme();
+      return;
+    case 34:
+      open_folder_command();
+      return;
+    case 35:
+      toggle_files_command();
+      return;
+    case 36:
+      quick_open_command();
+      return;
+    case 37:
+      search_files_command();
+      return;
+    case 38:
+      new_window_command();
       return;
     default:
       break;

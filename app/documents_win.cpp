@@ -66,6 +66,8 @@ void VeskMainWindow::open_document(const std::string& path) {
   update_title();
   write_diagnostic_line("NATIVE open " + path);
   set_status("已打开：" + path);
+  remember_recent(document_path_, false);
+  show_current_in_folder();
 }
 
 void VeskMainWindow::open_with_dialog() {
@@ -134,6 +136,7 @@ void VeskMainWindow::save_document(const std::string& text) {
   update_title();
   write_diagnostic_line("NATIVE save " + path);
   set_status("已保存：" + path);
+  remember_recent(path, false);
   run_after_save_action();
 }
 

@@ -6,6 +6,8 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <string_view>
+
 #include "app/main_window.h"
 #include "platform/strings.h"
 
@@ -23,7 +25,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   try {
     vesk::win::VeskMainWindow window(instance);
     if (window.create_window()) {
-      if (arguments && argument_count >= 2) {
+      // "--untitled": a new window asked for an empty document.
+      if (arguments && argument_count >= 2 && std::wstring_view(arguments[1]) == L"--untitled") {
+        window.start_new_document();
+      } else if (arguments && argument_count >= 2) {
         window.open_document(vesk::win::to_utf8(arguments[1]));
       }
       window.show_window(show_command);

@@ -6,6 +6,7 @@
 
 #include "core/commands.h"
 #include "webhost/web_host_view.h"
+#include "app/folder_panel.h"
 #include "app/shell_host.h"
 #include "platform/callback_guard.h"
 #include "platform/diagnostics.h"
@@ -118,6 +119,9 @@ bool VeskMainWindow::drop_during_teardown(UINT message, LPARAM lparam) {
     case kUpdateResultMessage:
       discard_update_result(lparam);
       return true;
+    case kFolderResultMessage:
+      FolderPanel::discard_result(lparam);
+      return true;
     case kRunCommandMessage:
     case kSnapshotMessage:
     case WM_COMMAND:
@@ -181,6 +185,9 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
     case WM_COMMAND:
       on_menu_command(LOWORD(wparam));
       return 0;
+    case WM_INITMENUPOPUP:
+      if (reinterpret_cast<HMENU>(wparam) == recent_menu_) fill_recent_menu();
+      break;
     case WM_TIMER:
       if (wparam >= kStartupCommandTimer && wparam <= kPdfWaitTimer) {
         on_timer(wparam);
@@ -202,6 +209,13 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       return 0;
     case kSnapshotMessage:
       take_snapshot();
+      return 0;
+    case kFolderResultMessage:
+      if (folder_panel_) {
+        folder_panel_->on_result(lparam);
+      } else {
+        FolderPanel::discard_result(lparam);
+      }
       return 0;
     default:
       break;
@@ -235,6 +249,7 @@ void VeskMainWindow::on_destroy() {
   tearing_down_ = true;
   revoke_drop_target();
   KillTimer(window_, kUpdateCheckTimer);
+  folder_panel_.reset();  // stops its watcher before the window goes
   if (web_host_) web_host_->close();
   web_host_.reset();
   core_.reset();
@@ -271,6 +286,8 @@ void VeskMainWindow::on_menu_command(UINT id) {
     open_themes_folder();
   } else if (id >= kThemeMenuFirst && id <= kThemeMenuLast) {
     choose_theme(static_cast<int>(id - kThemeMenuFirst));
+  } else if (id >= kRecentMenuFirst && id <= kClearRecentMenuId) {
+    on_recent_menu(id);
   } else if (find_command(static_cast<int>(id))) {
     run_command(static_cast<int>(id));
   }
@@ -335,6 +352,7 @@ void VeskMainWindow::on_page_loaded() {
 }
 
 void VeskMainWindow::on_page_message(std::string_view json) {
+  if (handle_folder_message(json)) return;
   if (core_) core_->handle_page_message(json);
 }
 

@@ -22,6 +22,7 @@ namespace vesk::win {
 class ShellHost;
 class WebHostView;
 class DropTarget;
+class FolderPanel;
 
 // Work deferred until the save it asked for has succeeded.
 enum class AfterSaveAction : std::int32_t {
@@ -101,6 +102,27 @@ class VeskMainWindow {
   void fill_theme_menu(HMENU menu);
   void open_themes_folder();
 
+  // The folder panel, quick open, search across files and new windows
+  // (folder_commands.cpp).
+  void open_folder_command();
+  void toggle_files_command();
+  void quick_open_command();
+  void search_files_command();
+  void new_window_command();
+  // The file or folder at `from` was renamed to `to`: the open document
+  // follows it when it was that file or lay inside that folder.
+  void document_moved(const std::string& from, const std::string& to);
+  const std::string& folder_root() const;
+  // Shows `folder` in the panel as the chosen folder.
+  void open_folder(const std::string& folder);
+  // The recent list (recent_win.cpp).
+  void remember_recent(const std::string& path, bool folder);
+  void fill_recent_menu();
+  void on_recent_menu(UINT id);
+  // Marks the open document in the panel's tree.
+  void show_current_in_folder();
+  bool files_visible() const { return files_visible_; }
+
   const std::string& document_path() const { return document_path_; }
   const std::string& document_dir() const { return document_dir_; }
   bool uses_crlf() const { return uses_crlf_; }
@@ -120,6 +142,12 @@ class VeskMainWindow {
   void on_menu_command(UINT id);
   bool handle_key_down(std::uint32_t key, bool repeat);
   void run_after_save_action();
+  // A page message of the folder panel ("folder…"); true when it was one.
+  bool handle_folder_message(std::string_view json);
+  // On every page load: the panel's layout and, when it is shown, its folder.
+  void show_folder_in_page();
+  void ensure_folder_panel();
+  std::string wanted_folder_root() const;
 
   // Pieces that belong to the menus, keyboard, drop target, automation and
   // updater.
@@ -186,6 +214,12 @@ class VeskMainWindow {
   double last_zoom_ = 1.0;
   bool pdf_export_running_ = false;
   bool tearing_down_ = false;
+  std::unique_ptr<FolderPanel> folder_panel_;
+  HMENU recent_menu_ = nullptr;  // owned by the menu bar
+  std::vector<std::string> recent_paths_;  // as the menu shows them
+  std::string chosen_folder_;  // from "打开文件夹…"; else the document's folder
+  bool files_visible_ = false;
+  int files_width_ = 0;
   AfterSaveAction after_save_action_ = AfterSaveAction::None;
   std::string after_save_path_;
 };

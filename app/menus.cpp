@@ -2,6 +2,8 @@
 // check marks and greyed items that follow the view state.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/diagnostics.h"
 #include "app/main_window.h"
 #include "app/shortcuts.h"
@@ -10,7 +12,7 @@
 namespace vesk::win {
 namespace {
 
-HMENU build_menu_bar() {
+HMENU build_menu_bar(HMENU& recent) {
   HMENU bar = CreateMenu();
   if (!bar) return nullptr;
   for (const MenuSection& section : menu_sections()) {
@@ -26,6 +28,11 @@ HMENU build_menu_bar() {
       AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(id), to_utf16(text).c_str());
     }
     if (section.kind == 0) {
+      recent = CreatePopupMenu();
+      if (recent) {
+        AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(popup, MF_POPUP, reinterpret_cast<UINT_PTR>(recent), L"最近打开(&R)");
+      }
       AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
       AppendMenuW(popup, MF_STRING, kCheckUpdatesMenuId, L"检查更新(&U)...");
       AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
@@ -49,8 +56,8 @@ HACCEL build_accelerator_table() {
 }  // namespace
 
 void VeskMainWindow::install_menus() {
-  if (HMENU bar = build_menu_bar()) {
-    // 视图 › 主题, after the appearance items.
+  if (HMENU bar = build_menu_bar(recent_menu_)) {
+    // 视图 › 主题, after the theme items (29, 30).
     const auto& sections = menu_sections();
     for (std::size_t i = 0; i < sections.size(); ++i) {
       if (sections[i].kind != 3) continue;
@@ -58,10 +65,14 @@ void VeskMainWindow::install_menus() {
       theme_menu_ = CreatePopupMenu();
       if (!view || !theme_menu_) break;
       fill_theme_menu(theme_menu_);
-      InsertMenuW(view, 5, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(theme_menu_), L"主题");
+      const auto& items = sections[i].items;
+      const auto after = std::find(items.begin(), items.end(), 30);
+      const int position = after == items.end() ? -1 : static_cast<int>(after - items.begin()) + 1;
+      InsertMenuW(view, position, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(theme_menu_), L"主题");
     }
     SetMenu(window_, bar);
   }
+  fill_recent_menu();
   if (accelerator_table_) DestroyAcceleratorTable(accelerator_table_);
   accelerator_table_ = build_accelerator_table();
 }
@@ -77,6 +88,7 @@ void VeskMainWindow::refresh_menu_state() {
   check(28, source_view_);
   check(29, dark_theme_);
   check(30, follow_system_theme_);
+  check(35, files_visible());
   // The source view has no print layout and its clipboard is plain text.
   for (UINT id : {6u, 9u, 10u, 11u}) {
     EnableMenuItem(bar, id, MF_BYCOMMAND | (source_view_ ? MF_GRAYED : MF_ENABLED));

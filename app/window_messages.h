@@ -14,6 +14,9 @@ inline constexpr UINT kUpdateResultMessage = WM_APP + 8;
 // waits for, instead of guessing how long drawing takes.
 inline constexpr UINT kSnapshotMessage = WM_APP + 9;
 
+// A listing, index chunk or watcher report from the folder panel's workers.
+inline constexpr UINT kFolderResultMessage = WM_APP + 10;
+
 inline constexpr UINT_PTR kStartupCommandTimer = 1;
 inline constexpr UINT_PTR kSnapshotTimer = 2;
 inline constexpr UINT_PTR kDropProbeTimer = 3;
@@ -26,5 +29,8 @@ inline constexpr UINT kCheckUpdatesMenuId = 40006;
 inline constexpr UINT kOpenThemesFolderMenuId = 40099;
 inline constexpr UINT kThemeMenuFirst = 40100;
 inline constexpr UINT kThemeMenuLast = 40199;
+// "最近打开": one id per entry, then "清除最近打开".
+inline constexpr UINT kRecentMenuFirst = 40200;
+inline constexpr UINT kClearRecentMenuId = 40220;
 
 }  // namespace vesk::win

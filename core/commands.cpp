@@ -39,8 +39,13 @@ const std::vector<CommandSpec>& command_table() {
       {31, "放大", {"cmd+equal", "cmd+shift+equal", "cmd+plus"}, "", false},
       {32, "缩小", {"cmd+minus"}, "", false},
       {33, "实际大小", {"cmd+0"}, "", false},
-      {34, "查找", {"cmd+f"}, "", false},
-      {35, "替换", {"cmd+h"}, "", false},
+      {34, "打开文件夹\u2026", {}, "", false},
+      {35, "文件", {"cmd+shift+e"}, "", true},
+      {36, "快速打开\u2026", {"cmd+option+p"}, "", false},
+      {37, "在文件中搜索\u2026", {"cmd+shift+f"}, "", false},
+      {38, "新建窗口", {"cmd+shift+n"}, "", false},
+      {39, "查找", {"cmd+f"}, "", false},
+      {40, "替换", {"cmd+h"}, "", false},
   };
   return table;
 }

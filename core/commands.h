@@ -8,7 +8,7 @@
 namespace vesk {
 
 struct CommandSpec {
-  int id;                               // 1..35; 0 is never a command
+  int id;                               // 1..40; 0 is never a command
   std::string label;                    // menu text, also the name in log lines
   std::vector<std::string> shortcuts;   // "cmd+shift+s"; the first is shown in the menu
   std::string format;                   // name for the page's format(), or empty

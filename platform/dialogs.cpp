@@ -54,6 +54,20 @@ std::string show_open_dialog(HWND owner, const std::string& start_folder) {
   return run_dialog(dialog.get(), owner);
 }
 
+std::string show_folder_dialog(HWND owner, const std::string& start_folder) {
+  ComPtr<IFileOpenDialog> dialog;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IFileOpenDialog, dialog.put_void()))) {
+    return {};
+  }
+  FILEOPENDIALOGOPTIONS options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+  dialog->SetTitle(L"打开文件夹");
+  preset_dialog_folder(dialog.get(), start_folder);
+  return run_dialog(dialog.get(), owner);
+}
+
 std::string show_save_dialog(HWND owner, const std::wstring& title,
                              const std::string& proposed_path, const std::wstring& extension) {
   ComPtr<IFileSaveDialog> dialog;

@@ -13,6 +13,8 @@ namespace vesk::win {
 
 // The chosen path, or empty when cancelled.
 std::string show_open_dialog(HWND owner, const std::string& start_folder);
+// The chosen folder, or empty when cancelled.
+std::string show_folder_dialog(HWND owner, const std::string& start_folder);
 // The chosen path with ".<extension>" appended when the name has none, or
 // empty when cancelled. The dialog itself asks before overwriting.
 std::string show_save_dialog(HWND owner, const std::wstring& title,

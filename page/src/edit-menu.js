@@ -36,6 +36,6 @@ function tableItems(view) {
     item('左对齐', '', 'alignLeft'),
     item('居中', '', 'alignCenter'),
     item('右对齐', '', 'alignRight'),
-    item('格式化表格', 'Ctrl+Shift+F', 'format'),
+    item('格式化表格', 'Alt+Shift+F', 'format'),
   ];
 }

@@ -2,7 +2,6 @@
 // (":smile" → 😄), English from the emoji data's GitHub names, Chinese from
 // its Chinese names and keywords. Choosing one inserts the character itself,
 // so the file reads the same everywhere; ":name:" already in a text stays.
-import { autocompletion } from '@codemirror/autocomplete';
 import { syntaxTree } from '@codemirror/language';
 import rows from 'emoji-table';
 
@@ -49,7 +48,7 @@ function inProse(state, pos) {
   return true;
 }
 
-function emojiSource(context) {
+export function emojiSource(context) {
   const line = context.state.doc.lineAt(context.pos);
   const m = kQuery.exec(line.text.slice(Math.max(0, context.pos - line.from - 64), context.pos - line.from));
   if (!m || !inProse(context.state, context.pos)) return null;
@@ -63,10 +62,3 @@ function emojiSource(context) {
   if (!options.length) return null;
   return { from: context.pos - m[1].length, options, filter: false };
 }
-
-export const emojiCompletion = autocompletion({
-  override: [emojiSource],
-  icons: false,
-  closeOnBlur: true,
-  tooltipClass: () => 'vesk-emoji-list',
-});

@@ -26,9 +26,12 @@ import { installWindowEvents } from './window-events.js';
 import { applyZoom, viewControls } from './view-controls.js';
 import { documentLoader, normalizeLineEnds } from './load-document.js';
 import { installNativeApi, nativeApi } from './native-api.js';
-import { emojiCompletion } from './emoji.js';
 import { diagramRenderer } from './diagrams.js';
 import { focusTracking, refreshEffect } from './focus.js';
+import { FolderPanel } from './folder-panel.js';
+import { QuickOpen } from './quick-open.js';
+import { folderApi } from './folder-api.js';
+import { completions } from './completions.js';
 
 installErrorReporting();
 
@@ -78,6 +81,10 @@ const documentState = [
   }),
 ];
 
+// The folder's files, for link completion; filled in once the panel exists.
+let folderFiles = () => ({ files: [], current: '' });
+const completion = completions(() => folderFiles());
+
 function extensions() {
   return [
     history(),
@@ -95,7 +102,6 @@ function extensions() {
     writingModes,
     keymap.of([...foldKeymap, ...closeBracketsKeymap, ...searchKeymap, ...historyKeymap, indentWithTab, ...defaultKeymap]),
     closeBrackets(),
-    emojiCompletion,
     markPairing,
     EditorState.phrases.of(kPhrases),
     placeholder('开始写作…'),
@@ -104,6 +110,7 @@ function extensions() {
     editorTheme,
     EditorView.contentAttributes.of({ autocorrect: 'off', autocapitalize: 'off', 'aria-label': '文档' }),
     documentState,
+    completion,
     linkClicks,
     editorEvents,
     pasteHandlers(normalizeLineEnds),
@@ -121,8 +128,20 @@ diagramRenderer.onDrawn = () => view.dispatch({ effects: refreshEffect.of(null) 
 
 const controls = viewControls(view, { status, toc, highlightSection });
 
-installWindowEvents(view, { zoomBy: (step) => controls.zoomBy(step), menu: editMenu(view) });
-installNativeApi(nativeApi(view, { load: documentLoader(view, extensions), controls, status }));
+// The editor's context menu comes first in the page: tests and tools find it as
+// the first .context-menu.
+const menu = editMenu(view);
+const panel = new FolderPanel(document.getElementById('files'));
+const quick = new QuickOpen();
+panel.indexListeners.add((index) => quick.setIndex(index));
+quick.onClose = () => view.focus();
+folderFiles = () => ({ files: panel.index.files, current: panel.current });
+
+installWindowEvents(view, { zoomBy: (step) => controls.zoomBy(step), menu });
+installNativeApi({
+  ...nativeApi(view, { load: documentLoader(view, extensions), controls, status }),
+  ...folderApi(view, { panel, quick }),
+});
 
 if (prefs.toc) toc.show(currentHeadings(view));
 post({ type: 'ready' });

@@ -291,7 +291,7 @@ export function tableCommand(view, name) {
 export const kTableKeys = {
   Tab: 'next', 'Shift-Tab': 'prev', 'Mod-Enter': 'rowBelow', 'Mod-Shift-Enter': 'rowAbove',
   'Mod-Shift-Backspace': 'deleteRow', 'Alt-Shift-ArrowRight': 'colRight', 'Alt-Shift-ArrowLeft': 'colLeft',
-  'Alt-Shift-Backspace': 'deleteCol', 'Mod-Shift-f': 'format',
+  'Alt-Shift-Backspace': 'deleteCol', 'Alt-Shift-f': 'format',
 };
 
 function keyName(event) {

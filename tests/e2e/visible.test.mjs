@@ -197,10 +197,10 @@ test('with a display Ctrl+P exports the PDF, dialogs take the keyboard, find and
     }
 
     // 编辑 › 查找 and 替换: the page's search panel, its field focused.
-    post(pid, WM_COMMAND, 34);
+    post(pid, WM_COMMAND, 39);
     await waitFor(() => page.evaluate(() => document.activeElement?.getAttribute('name') === 'search'), 30000,
                   'the search field');
-    post(pid, WM_COMMAND, 35);
+    post(pid, WM_COMMAND, 40);
     await waitFor(() => page.evaluate(() => document.activeElement?.getAttribute('name') === 'replace'), 30000,
                   'the replace field');
   } finally {

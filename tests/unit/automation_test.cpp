@@ -11,6 +11,8 @@ TEST(Automation, StartupCommandNames) {
   EXPECT_EQ(startup_command_id("saveas"), 4);
   EXPECT_EQ(startup_command_id(normalize_startup_command("EXPORTPDF")), 6);
   EXPECT_EQ(startup_command_id("zoomreset"), 33);
+  EXPECT_EQ(startup_command_id("openfolder"), 34);
+  EXPECT_EQ(startup_command_id("newwindow"), 38);
   EXPECT_EQ(startup_command_id("bold"), std::nullopt);  // page names are not commands
   EXPECT_EQ(startup_command_id(""), std::nullopt);
   EXPECT_EQ(startup_command_id("save "), std::nullopt);

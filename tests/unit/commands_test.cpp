@@ -33,9 +33,9 @@ bool is_key_token(const std::string& key) {
   return key == "equal" || key == "plus" || key == "minus" || key == "slash";
 }
 
-TEST(CommandTable, IdsRunFromOneToThirtyFiveInOrder) {
+TEST(CommandTable, IdsRunFromOneToFortyInOrder) {
   const std::vector<CommandSpec>& table = command_table();
-  ASSERT_EQ(table.size(), 35u);
+  ASSERT_EQ(table.size(), 40u);
   std::set<std::string> labels;
   for (std::size_t i = 0; i < table.size(); ++i) {
     EXPECT_EQ(table[i].id, static_cast<int>(i) + 1);
@@ -49,7 +49,7 @@ TEST(CommandTable, IdsRunFromOneToThirtyFiveInOrder) {
 }
 
 TEST(CommandTable, UnknownIdsFindNothing) {
-  for (int id : {0, 36, -1, 1000}) EXPECT_EQ(find_command(id), nullptr) << id;
+  for (int id : {0, 41, -1, 1000}) EXPECT_EQ(find_command(id), nullptr) << id;
 }
 
 TEST(CommandTable, ShortcutsFollowTheGrammarAndAreBoundOnce) {
@@ -84,18 +84,18 @@ TEST(CommandTable, FormatsAndToggles) {
       if (id == command.id) expected = format;
     }
     EXPECT_EQ(command.format, expected);
-    EXPECT_EQ(command.checkable, command.id >= 27 && command.id <= 30);
+    EXPECT_EQ(command.checkable, (command.id >= 27 && command.id <= 30) || command.id == 35);
   }
 }
 
 TEST(CommandTable, ShortcutListsThatAreNotASingleEntry) {
   using Shortcuts = std::vector<std::string>;
-  for (int id : {20, 26, 30}) EXPECT_EQ(find_command(id)->shortcuts, Shortcuts{}) << id;
+  for (int id : {20, 26, 30, 34}) EXPECT_EQ(find_command(id)->shortcuts, Shortcuts{}) << id;
   EXPECT_EQ(find_command(28)->shortcuts, (Shortcuts{"cmd+e", "cmd+/"}));
   EXPECT_EQ(find_command(31)->shortcuts, (Shortcuts{"cmd+equal", "cmd+shift+equal", "cmd+plus"}));
   for (const CommandSpec& command : command_table()) {
     if (command.id == 20 || command.id == 26 || command.id == 28 || command.id == 30 ||
-        command.id == 31) {
+        command.id == 31 || command.id == 34) {
       continue;
     }
     EXPECT_EQ(command.shortcuts.size(), 1u) << command.id;
@@ -118,6 +118,11 @@ TEST(CommandTable, SelectedRecords) {
   EXPECT_EQ(find_command(5)->shortcuts.front(), "cmd+option+e");
   EXPECT_EQ(find_command(33)->label, "实际大小");
   EXPECT_EQ(find_command(33)->shortcuts.front(), "cmd+0");
+  // The folder commands: Ctrl+P stays the PDF export, so quick open is Ctrl+Alt+P.
+  EXPECT_EQ(find_command(35)->shortcuts.front(), "cmd+shift+e");
+  EXPECT_EQ(find_command(36)->shortcuts.front(), "cmd+option+p");
+  EXPECT_EQ(find_command(37)->shortcuts.front(), "cmd+shift+f");
+  EXPECT_EQ(find_command(38)->shortcuts.front(), "cmd+shift+n");
 }
 
 }  // namespace

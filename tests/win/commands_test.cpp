@@ -133,34 +133,40 @@ TEST_F(Commands, MenuBarReadsBackAsBuilt) {
   EXPECT_EQ(item_text(bar, 0), "文件(&F)");
   EXPECT_EQ(item_text(bar, 2), "格式(&O)");
   HMENU file = GetSubMenu(bar, 0);
-  ASSERT_EQ(GetMenuItemCount(file), 11);
+  ASSERT_EQ(GetMenuItemCount(file), 16);
   EXPECT_EQ(item_text(file, 0), "新建\tCtrl+N");
-  EXPECT_EQ(GetMenuItemID(file, 2), 0u);  // separator
-  EXPECT_EQ(item_text(file, 5), "导出 HTML…\tCtrl+Alt+E");
-  EXPECT_EQ(GetMenuItemID(file, 8), kCheckUpdatesMenuId);
-  EXPECT_EQ(item_text(file, 8), "检查更新(&U)...");
-  EXPECT_EQ(GetMenuItemID(file, 10), kExitMenuId);
-  EXPECT_EQ(item_text(file, 10), "退出(&X)\tAlt+F4");
+  EXPECT_EQ(item_text(file, 1), "新建窗口\tCtrl+Shift+N");
+  EXPECT_EQ(item_text(file, 3), "打开文件夹…");
+  EXPECT_EQ(item_text(file, 4), "快速打开…\tCtrl+Alt+P");
+  EXPECT_EQ(GetMenuItemID(file, 5), 0u);  // separator
+  EXPECT_EQ(item_text(file, 8), "导出 HTML…\tCtrl+Alt+E");
+  EXPECT_EQ(item_text(file, 11), "最近打开(&R)");
+  EXPECT_TRUE(GetSubMenu(file, 11));
+  EXPECT_EQ(GetMenuItemID(file, 13), kCheckUpdatesMenuId);
+  EXPECT_EQ(item_text(file, 13), "检查更新(&U)...");
+  EXPECT_EQ(GetMenuItemID(file, 15), kExitMenuId);
+  EXPECT_EQ(item_text(file, 15), "退出(&X)\tAlt+F4");
   HMENU format = GetSubMenu(bar, 2);
   EXPECT_EQ(item_text(format, 8), "正文");
   HMENU view_menu = GetSubMenu(bar, 3);
-  EXPECT_EQ(item_text(view_menu, 6), "放大\tCtrl+=");
+  EXPECT_EQ(item_text(view_menu, 0), "文件\tCtrl+Shift+E");
+  EXPECT_EQ(item_text(view_menu, 7), "放大\tCtrl+=");
 }
 
 TEST_F(Commands, AcceleratorTableReadsBackInMenuOrder) {
   HACCEL table = window->accelerator_table();
   ASSERT_TRUE(table);
   const int count = CopyAcceleratorTableW(table, nullptr, 0);
-  ASSERT_EQ(count, 29);
+  ASSERT_EQ(count, 32);
   std::vector<ACCEL> entries(static_cast<std::size_t>(count));
   CopyAcceleratorTableW(table, entries.data(), count);
   EXPECT_EQ(entries[0].fVirt, FVIRTKEY | FCONTROL);
   EXPECT_EQ(entries[0].key, 'N');
   EXPECT_EQ(entries[0].cmd, 1);
-  EXPECT_EQ(entries[4].fVirt, FVIRTKEY | FCONTROL | FALT);  // Ctrl+Alt+E
-  EXPECT_EQ(entries[4].cmd, 5);
-  EXPECT_EQ(entries[26].key, VK_ADD);  // Ctrl with the keypad plus
-  EXPECT_EQ(entries[26].cmd, 31);
+  EXPECT_EQ(entries[6].fVirt, FVIRTKEY | FCONTROL | FALT);  // Ctrl+Alt+E
+  EXPECT_EQ(entries[6].cmd, 5);
+  EXPECT_EQ(entries[29].key, VK_ADD);  // Ctrl with the keypad plus
+  EXPECT_EQ(entries[29].cmd, 31);
   for (const ACCEL& entry : entries) {
     EXPECT_TRUE(entry.cmd < 9 || entry.cmd > 12) << entry.cmd;  // the page's editing keys
   }
