@@ -22,6 +22,7 @@ struct DownloadJob {
   std::string expected_sha256;
   std::int64_t declared_size = 0;  // the manifest's "size"; more bytes than this stop the transfer
   std::string manifest_text;
+  bool is_installer = false;  // an installer must carry the running copy's Authenticode signer
   bool succeeded = false;
   std::wstring error;
   std::wstring file;

@@ -14,6 +14,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -44,12 +46,13 @@ const std::array<Entry, kSlots>& table() {
 
 template <typename Result, typename Interface, typename... Args>
 std::intptr_t vtable_slot(Result (STDMETHODCALLTYPE Interface::*method)(Args...)) {
-  struct StandIn {
-    const vtable_probe::Entry* vtable;
-  };
-  static StandIn stand_in{vtable_probe::table().data()};
+  // An object is its vtable pointer and nothing else (the interfaces hold no data).
+  static_assert(sizeof(Interface) == sizeof(void*));
+  alignas(Interface) static unsigned char stand_in[sizeof(void*)];
+  const vtable_probe::Entry* const vtable = vtable_probe::table().data();
+  std::memcpy(stand_in, &vtable, sizeof vtable);
   vtable_probe::last_called = -1;
-  (reinterpret_cast<Interface*>(&stand_in)->*method)(Args{}...);
+  (std::launder(reinterpret_cast<Interface*>(stand_in))->*method)(Args{}...);
   return vtable_probe::last_called;
 }
 
