@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/strings.h"
+#include "update/download_win.h"
 #include "update/installer_signature_win.h"
 
 namespace vesk::win {
@@ -46,6 +47,18 @@ TEST(InstallerSignature, ReadsRealSignaturesAndJudgesThemAgainstTheRunningCopy) 
   EXPECT_EQ(judge_installer_signature(a, altered), InstallerVerdict::refused);
   EXPECT_EQ(judge_installer_signature(a, none), InstallerVerdict::refused);
   EXPECT_EQ(judge_installer_signature(none, b), InstallerVerdict::unchecked);
+}
+
+// As the updater checks a download: through the package lock, after the
+// hash has read the handle to its end.
+TEST(InstallerSignature, ReadsThroughThePackageLockAfterHashing) {
+  UniqueFile lock;
+  ASSERT_TRUE(lock_package(fixture("signed-a.exe"), lock));
+  std::string sha256;
+  ASSERT_TRUE(sha256_handle_hex(lock.get(), sha256));
+  const FileSignature locked = read_file_signature(fixture("signed-a.exe"), lock.get());
+  EXPECT_EQ(locked.state, SignatureState::verified);
+  EXPECT_EQ(judge_installer_signature(read_file_signature(fixture("signed-a.exe")), locked), InstallerVerdict::accepted);
 }
 
 TEST(InstallerSignature, TheTestProgramItselfIsUnsignedSoTheCheckIsSkipped) {
