@@ -30,6 +30,13 @@ ManifestSupportedOS Win10
   !error "scripts/package passes VERSION, STAGE, UNINSTALL_LIST, INSTALLED_LIST and OUTFILE"
 !endif
 
+; scripts/package --sign-pfx passes SIGN_COMMAND, which signs a file in place:
+; unins000.exe is signed here, before it is packed into the setup, so the
+; copy WriteUninstaller puts beside Vesk.exe carries the signature.
+!ifdef SIGN_COMMAND
+  !uninstfinalize '"${SIGN_COMMAND}" "%1"' = 0
+!endif
+
 !define APP "Vesk"
 ; One fixed identity: a newer setup finds the older install here and upgrades it in place.
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vesk"

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "update/installer_signature_win.h"
 #include "update/manifest_check.h"
 #include "update/public_key.h"
 #include "update/update_check_win.h"
@@ -45,6 +46,18 @@ bool check_download(DownloadJob& job) {
   if (!sha256_hex_matches(actual, job.expected_sha256)) {
     job.error = L"更新包校验失败（SHA256 不一致），已删除下载内容。";
     return false;
+  }
+  if (job.is_installer) {
+    // Checked through the lock, so the bytes judged are the bytes that run.
+    const InstallerVerdict verdict =
+        judge_installer_signature(read_own_signature(), read_file_signature(job.file, job.package_lock.get()));
+    update_log("installer signer check: %s", verdict == InstallerVerdict::unchecked  ? "skipped (unsigned Vesk.exe)"
+                                             : verdict == InstallerVerdict::accepted ? "same signer"
+                                                                                     : "refused");
+    if (verdict == InstallerVerdict::refused) {
+      job.error = to_utf16(kInstallerSignerMismatchText);
+      return false;
+    }
   }
   return true;
 }
@@ -299,6 +312,7 @@ void download_and_install(HWND window, const UpdateTarget& target, const std::st
   job.expected_sha256 = target.sha256;
   job.declared_size = target.size;
   job.manifest_text = manifest_text;
+  job.is_installer = target.is_installer;
   job.file = file;
   update_log("download %s -> %s", target.url.c_str(), to_utf8(file).c_str());
 

@@ -24,6 +24,7 @@ struct DownloadJob {
   std::int64_t declared_size = 0;  // the manifest's "size"; more bytes than this stop the transfer
   int retry_pause_ms = kDownloadRetryPauseMs;  // before each retry of a transient failure
   std::string manifest_text;
+  bool is_installer = false;  // an installer must carry the running copy's Authenticode signer
   bool succeeded = false;
   std::wstring error;
   std::wstring file;

@@ -92,6 +92,10 @@ using UniqueHash = UniqueResource<BCRYPT_HASH_HANDLE, HashCloser>;
 
 // "NATIVE update " + the printf-formatted text, to the debugger and to the
 // VESK_LOG file, while VESK_KEYLOG is set; otherwise nothing.
+#if defined(__GNUC__)
 void update_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#else
+void update_log(_Printf_format_string_ const char* format, ...);
+#endif
 
 }  // namespace vesk::win

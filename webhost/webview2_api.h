@@ -552,91 +552,73 @@ struct ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler : IUnkno
 #endif  // own declarations
 
 // --- interface identifiers, reachable through __uuidof as with the SDK -----------------
-// Visual Studio reads them from the official header's interface declarations;
-// mingw-w64 g++ needs them spelled out, whichever declarations it compiles.
-// webview2_abi_test (tests/win) checks them against the official header.
-#if !defined(_MSC_VER)
+// Each identifier is written once, as the hex digits of its groups, and becomes
+// what the compiler reads: __declspec(uuid("...")) for Microsoft's compiler
+// (a redeclaration that must agree with the official header's, when that is
+// used) and mingw-w64's __CRT_UUID_DECL for g++, whichever declarations it
+// compiles. webview2_abi_test (tests/win) checks them against the official header.
+#if defined(_MSC_VER)
+#define VESK_WV2_IID(type, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+  struct __declspec(uuid(#l "-" #w1 "-" #w2 "-" #b1 #b2 "-" #b3 #b4 #b5 #b6 #b7 #b8)) type;
+#else
+#define VESK_WV2_IID(type, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                         \
+  __CRT_UUID_DECL(type, 0x##l, 0x##w1, 0x##w2, 0x##b1, 0x##b2, 0x##b3, 0x##b4, 0x##b5, 0x##b6, \
+                  0x##b7, 0x##b8)
+#endif
 
-__CRT_UUID_DECL(ICoreWebView2Environment, 0xb96d755e, 0x0319, 0x4e92, 0xa2, 0x96, 0x23, 0x43, 0x6f,
-                0x46, 0xa1, 0xfc)
-__CRT_UUID_DECL(ICoreWebView2Environment2, 0x41f3632b, 0x5ef4, 0x404f, 0xad, 0x82, 0x2d, 0x60, 0x6c,
-                0x5a, 0x9a, 0x21)
-__CRT_UUID_DECL(ICoreWebView2Environment3, 0x80a22ae3, 0xbe7c, 0x4ce2, 0xaf, 0xe1, 0x5a, 0x50, 0x05,
-                0x6c, 0xde, 0xeb)
-__CRT_UUID_DECL(ICoreWebView2Environment4, 0x20944379, 0x6dcf, 0x41d6, 0xa0, 0xa0, 0xab, 0xc0, 0xfc,
-                0x50, 0xde, 0x0d)
-__CRT_UUID_DECL(ICoreWebView2Environment5, 0x319e423d, 0xe0d7, 0x4b8d, 0x92, 0x54, 0xae, 0x94, 0x75,
-                0xde, 0x9b, 0x17)
-__CRT_UUID_DECL(ICoreWebView2Environment6, 0xe59ee362, 0xacbd, 0x4857, 0x9a, 0x8e, 0xd3, 0x64, 0x4d,
-                0x94, 0x59, 0xa9)
-__CRT_UUID_DECL(ICoreWebView2Controller, 0x4d00c0d1, 0x9434, 0x4eb6, 0x80, 0x78, 0x86, 0x97, 0xa5,
-                0x60, 0x33, 0x4f)
-__CRT_UUID_DECL(ICoreWebView2Controller2, 0xc979903e, 0xd4ca, 0x4228, 0x92, 0xeb, 0x47, 0xee, 0x3f,
-                0xa9, 0x6e, 0xab)
-__CRT_UUID_DECL(ICoreWebView2Controller3, 0xf9614724, 0x5d2b, 0x41dc, 0xae, 0xf7, 0x73, 0xd6, 0x2b,
-                0x51, 0x54, 0x3b)
-__CRT_UUID_DECL(ICoreWebView2Controller4, 0x97d418d5, 0xa426, 0x4e49, 0xa1, 0x51, 0xe1, 0xa1, 0x0f,
-                0x32, 0x7d, 0x9e)
-__CRT_UUID_DECL(ICoreWebView2, 0x76eceacb, 0x0462, 0x4d94, 0xac, 0x83, 0x42, 0x3a, 0x67, 0x93, 0x77,
-                0x5e)
-__CRT_UUID_DECL(ICoreWebView2_2, 0x9e8f0cf8, 0xe670, 0x4b5e, 0xb2, 0xbc, 0x73, 0xe0, 0x61, 0xe3,
-                0x18, 0x4c)
-__CRT_UUID_DECL(ICoreWebView2_3, 0xa0d6df20, 0x3b92, 0x416d, 0xaa, 0x0c, 0x43, 0x7a, 0x9c, 0x72,
-                0x78, 0x57)
-__CRT_UUID_DECL(ICoreWebView2_4, 0x20d02d59, 0x6df2, 0x42dc, 0xbd, 0x06, 0xf9, 0x8a, 0x69, 0x4b,
-                0x13, 0x02)
-__CRT_UUID_DECL(ICoreWebView2_5, 0xbedb11b8, 0xd63c, 0x11eb, 0xb8, 0xbc, 0x02, 0x42, 0xac, 0x13,
-                0x00, 0x03)
-__CRT_UUID_DECL(ICoreWebView2_6, 0x499aadac, 0xd92c, 0x4589, 0x8a, 0x75, 0x11, 0x1b, 0xfc, 0x16,
-                0x77, 0x95)
-__CRT_UUID_DECL(ICoreWebView2_7, 0x79c24d83, 0x09a3, 0x45ae, 0x94, 0x18, 0x48, 0x7f, 0x32, 0xa5,
-                0x87, 0x40)
-__CRT_UUID_DECL(ICoreWebView2Settings, 0xe562e4f0, 0xd7fa, 0x43ac, 0x8d, 0x71, 0xc0, 0x51, 0x50,
-                0x49, 0x9f, 0x00)
-__CRT_UUID_DECL(ICoreWebView2Settings2, 0xee9a0f68, 0xf46c, 0x4e32, 0xac, 0x23, 0xef, 0x8c, 0xac,
-                0x22, 0x4d, 0x2a)
-__CRT_UUID_DECL(ICoreWebView2Settings3, 0xfdb5ab74, 0xaf33, 0x4854, 0x84, 0xf0, 0x0a, 0x63, 0x1d,
-                0xeb, 0x5e, 0xba)
-__CRT_UUID_DECL(ICoreWebView2PrintSettings, 0x377f3721, 0xc74e, 0x48ca, 0x8d, 0xb1, 0xdf, 0x68,
-                0xe5, 0x1d, 0x60, 0xe2)
-__CRT_UUID_DECL(ICoreWebView2WebMessageReceivedEventArgs, 0x0f99a40c, 0xe962, 0x4207, 0x9e, 0x92,
-                0xe3, 0xd5, 0x42, 0xef, 0xf8, 0x49)
-__CRT_UUID_DECL(ICoreWebView2NavigationCompletedEventArgs, 0x30d68b7d, 0x20d9, 0x4752, 0xa9, 0xca,
-                0xec, 0x84, 0x48, 0xfb, 0xb5, 0xc1)
-__CRT_UUID_DECL(ICoreWebView2AcceleratorKeyPressedEventArgs, 0x9f760f8a, 0xfb79, 0x42be, 0x99, 0x90,
-                0x7b, 0x56, 0x90, 0x0f, 0xa9, 0xc7)
+VESK_WV2_IID(ICoreWebView2Environment, b96d755e, 0319, 4e92, a2, 96, 23, 43, 6f, 46, a1, fc)
+VESK_WV2_IID(ICoreWebView2Environment2, 41f3632b, 5ef4, 404f, ad, 82, 2d, 60, 6c, 5a, 9a, 21)
+VESK_WV2_IID(ICoreWebView2Environment3, 80a22ae3, be7c, 4ce2, af, e1, 5a, 50, 05, 6c, de, eb)
+VESK_WV2_IID(ICoreWebView2Environment4, 20944379, 6dcf, 41d6, a0, a0, ab, c0, fc, 50, de, 0d)
+VESK_WV2_IID(ICoreWebView2Environment5, 319e423d, e0d7, 4b8d, 92, 54, ae, 94, 75, de, 9b, 17)
+VESK_WV2_IID(ICoreWebView2Environment6, e59ee362, acbd, 4857, 9a, 8e, d3, 64, 4d, 94, 59, a9)
+VESK_WV2_IID(ICoreWebView2Controller, 4d00c0d1, 9434, 4eb6, 80, 78, 86, 97, a5, 60, 33, 4f)
+VESK_WV2_IID(ICoreWebView2Controller2, c979903e, d4ca, 4228, 92, eb, 47, ee, 3f, a9, 6e, ab)
+VESK_WV2_IID(ICoreWebView2Controller3, f9614724, 5d2b, 41dc, ae, f7, 73, d6, 2b, 51, 54, 3b)
+VESK_WV2_IID(ICoreWebView2Controller4, 97d418d5, a426, 4e49, a1, 51, e1, a1, 0f, 32, 7d, 9e)
+VESK_WV2_IID(ICoreWebView2, 76eceacb, 0462, 4d94, ac, 83, 42, 3a, 67, 93, 77, 5e)
+VESK_WV2_IID(ICoreWebView2_2, 9e8f0cf8, e670, 4b5e, b2, bc, 73, e0, 61, e3, 18, 4c)
+VESK_WV2_IID(ICoreWebView2_3, a0d6df20, 3b92, 416d, aa, 0c, 43, 7a, 9c, 72, 78, 57)
+VESK_WV2_IID(ICoreWebView2_4, 20d02d59, 6df2, 42dc, bd, 06, f9, 8a, 69, 4b, 13, 02)
+VESK_WV2_IID(ICoreWebView2_5, bedb11b8, d63c, 11eb, b8, bc, 02, 42, ac, 13, 00, 03)
+VESK_WV2_IID(ICoreWebView2_6, 499aadac, d92c, 4589, 8a, 75, 11, 1b, fc, 16, 77, 95)
+VESK_WV2_IID(ICoreWebView2_7, 79c24d83, 09a3, 45ae, 94, 18, 48, 7f, 32, a5, 87, 40)
+VESK_WV2_IID(ICoreWebView2Settings, e562e4f0, d7fa, 43ac, 8d, 71, c0, 51, 50, 49, 9f, 00)
+VESK_WV2_IID(ICoreWebView2Settings2, ee9a0f68, f46c, 4e32, ac, 23, ef, 8c, ac, 22, 4d, 2a)
+VESK_WV2_IID(ICoreWebView2Settings3, fdb5ab74, af33, 4854, 84, f0, 0a, 63, 1d, eb, 5e, ba)
+VESK_WV2_IID(ICoreWebView2PrintSettings, 377f3721, c74e, 48ca, 8d, b1, df, 68, e5, 1d, 60, e2)
+VESK_WV2_IID(ICoreWebView2WebMessageReceivedEventArgs, 0f99a40c, e962, 4207, 9e, 92, e3, d5, 42, ef, f8, 49)
+VESK_WV2_IID(ICoreWebView2NavigationCompletedEventArgs, 30d68b7d, 20d9, 4752, a9, ca, ec, 84, 48, fb, b5, c1)
+VESK_WV2_IID(ICoreWebView2AcceleratorKeyPressedEventArgs, 9f760f8a, fb79, 42be, 99, 90,
+             7b, 56, 90, 0f, a9, c7)
 // The navigation and new-window events are not in our facts sheet; their
 // IIDs and slot order were read from two public bindings of the same SDK
 // (an AutoHotkey binding calling every method by vtable index, and a
 // C++Builder translation of WebView2.h), which agree with each other.
-__CRT_UUID_DECL(ICoreWebView2NavigationStartingEventArgs, 0x5b495469, 0xe119, 0x438a, 0x9b, 0x18,
-                0x76, 0x04, 0xf2, 0x5f, 0x2e, 0x49)
-__CRT_UUID_DECL(ICoreWebView2NewWindowRequestedEventArgs, 0x34acb11c, 0xfc37, 0x4418, 0x91, 0x32,
-                0xf9, 0xc2, 0x1d, 0x1e, 0xaf, 0xb9)
-__CRT_UUID_DECL(ICoreWebView2NavigationStartingEventHandler, 0x9adbe429, 0xf36d, 0x432b, 0x9d, 0xdc,
-                0xf8, 0x88, 0x1f, 0xbd, 0x76, 0xe3)
-__CRT_UUID_DECL(ICoreWebView2NewWindowRequestedEventHandler, 0xd4c185fe, 0xc81c, 0x4989, 0x97, 0xaf,
-                0x2d, 0x3f, 0xa7, 0xab, 0x56, 0x51)
-__CRT_UUID_DECL(ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, 0x4e8a3389, 0xc9d8,
-                0x4bd2, 0xb6, 0xb5, 0x12, 0x4f, 0xee, 0x6c, 0xc1, 0x4d)
-__CRT_UUID_DECL(ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, 0x6c4819f3, 0xc9b7,
-                0x4260, 0x81, 0x27, 0xc9, 0xf5, 0xbd, 0xe7, 0xf6, 0x8c)
-__CRT_UUID_DECL(ICoreWebView2WebMessageReceivedEventHandler, 0x57213f19, 0x00e6, 0x49fa, 0x8e, 0x07,
-                0x89, 0x8e, 0xa0, 0x1e, 0xcb, 0xd2)
-__CRT_UUID_DECL(ICoreWebView2NavigationCompletedEventHandler, 0xd33a35bf, 0x1c49, 0x4f98, 0x93,
-                0xab, 0x00, 0x6e, 0x05, 0x33, 0xfe, 0x1c)
-__CRT_UUID_DECL(ICoreWebView2AcceleratorKeyPressedEventHandler, 0xb29c7e28, 0xfa79, 0x41a8, 0x8e,
-                0x44, 0x65, 0x81, 0x1c, 0x76, 0xdc, 0xb2)
-__CRT_UUID_DECL(ICoreWebView2ExecuteScriptCompletedHandler, 0x49511172, 0xcc67, 0x4bca, 0x99, 0x23,
-                0x13, 0x71, 0x12, 0xf4, 0xc4, 0xcc)
-__CRT_UUID_DECL(ICoreWebView2CapturePreviewCompletedHandler, 0x697e05e9, 0x3d8f, 0x45fa, 0x96, 0xf4,
-                0x8f, 0xfe, 0x1e, 0xde, 0xda, 0xf5)
-__CRT_UUID_DECL(ICoreWebView2PrintToPdfCompletedHandler, 0xccf1ef04, 0xfd8e, 0x4d5f, 0xb2, 0xde,
-                0x09, 0x83, 0xe4, 0x1b, 0x8c, 0x36)
-__CRT_UUID_DECL(ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler, 0xb99369f3,
-                0x9b11, 0x47b5, 0xbc, 0x6f, 0x8e, 0x78, 0x95, 0xfc, 0xea, 0x17)
+VESK_WV2_IID(ICoreWebView2NavigationStartingEventArgs, 5b495469, e119, 438a, 9b, 18, 76, 04, f2, 5f, 2e, 49)
+VESK_WV2_IID(ICoreWebView2NewWindowRequestedEventArgs, 34acb11c, fc37, 4418, 91, 32, f9, c2, 1d, 1e, af, b9)
+VESK_WV2_IID(ICoreWebView2NavigationStartingEventHandler, 9adbe429, f36d, 432b, 9d, dc,
+             f8, 88, 1f, bd, 76, e3)
+VESK_WV2_IID(ICoreWebView2NewWindowRequestedEventHandler, d4c185fe, c81c, 4989, 97, af,
+             2d, 3f, a7, ab, 56, 51)
+VESK_WV2_IID(ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, 4e8a3389, c9d8, 4bd2, b6, b5,
+             12, 4f, ee, 6c, c1, 4d)
+VESK_WV2_IID(ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, 6c4819f3, c9b7, 4260, 81, 27,
+             c9, f5, bd, e7, f6, 8c)
+VESK_WV2_IID(ICoreWebView2WebMessageReceivedEventHandler, 57213f19, 00e6, 49fa, 8e, 07,
+             89, 8e, a0, 1e, cb, d2)
+VESK_WV2_IID(ICoreWebView2NavigationCompletedEventHandler, d33a35bf, 1c49, 4f98, 93, ab,
+             00, 6e, 05, 33, fe, 1c)
+VESK_WV2_IID(ICoreWebView2AcceleratorKeyPressedEventHandler, b29c7e28, fa79, 41a8, 8e, 44,
+             65, 81, 1c, 76, dc, b2)
+VESK_WV2_IID(ICoreWebView2ExecuteScriptCompletedHandler, 49511172, cc67, 4bca, 99, 23, 13, 71, 12, f4, c4, cc)
+VESK_WV2_IID(ICoreWebView2CapturePreviewCompletedHandler, 697e05e9, 3d8f, 45fa, 96, f4,
+             8f, fe, 1e, de, da, f5)
+VESK_WV2_IID(ICoreWebView2PrintToPdfCompletedHandler, ccf1ef04, fd8e, 4d5f, b2, de, 09, 83, e4, 1b, 8c, 36)
+VESK_WV2_IID(ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler, b99369f3, 9b11, 47b5, bc, 6f,
+             8e, 78, 95, fc, ea, 17)
 
-#endif  // __uuidof for mingw-w64
+#undef VESK_WV2_IID
 
 // The loader's two exports, looked up by name at run time.
 using CreateCoreWebView2EnvironmentWithOptionsFunction = HRESULT(STDAPICALLTYPE*)(

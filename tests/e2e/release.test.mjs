@@ -6,6 +6,7 @@
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, spawnSync } from 'node:child_process';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
@@ -59,8 +60,33 @@ function runPackage(args) {
   });
 }
 
+// A throwaway code-signing certificate (self-signed, with a password) that
+// every package here is signed with.
+const signing = {
+  certificate: path.join(scratch, 'signing.crt'),
+  pfx: path.join(scratch, 'signing.pfx'),
+  password: path.join(scratch, 'signing.password'),
+};
+function makeSigningCertificate() {
+  const key = path.join(scratch, 'signing.key');
+  const req = spawnSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-sha256', '-days', '30', '-nodes',
+                                    '-subj', '/CN=Vesk Release Test/O=Vesk', '-addext', 'extendedKeyUsage=codeSigning',
+                                    '-keyout', key, '-out', signing.certificate], { encoding: 'utf8' });
+  assert.equal(req.status, 0, req.stderr);
+  fs.writeFileSync(signing.password, 'correct horse');
+  const pfx = spawnSync('openssl', ['pkcs12', '-export', '-inkey', key, '-in', signing.certificate, '-out', signing.pfx,
+                                    '-passout', `file:${signing.password}`], { encoding: 'utf8' });
+  assert.equal(pfx.status, 0, pfx.stderr);
+}
+const signArgs = () => ['--sign-pfx', signing.pfx, '--sign-password-file', signing.password];
+
+// osslsigncode's verdict on a file's signature against the test certificate.
+function verifySignature(file) {
+  return spawnSync('osslsigncode', ['verify', '-CAfile', signing.certificate, '-in', file], { encoding: 'utf8' });
+}
+
 async function makePackage(args) {
-  const result = await runPackage(['--dev', ...args]);
+  const result = await runPackage(['--dev', ...signArgs(), ...args]);
   assert.equal(result.code, 0, `scripts/package ${args.join(' ')}\n${result.stdout}\n${result.stderr}`);
   return result;
 }
@@ -96,6 +122,7 @@ function releaseWorld() {
     // A crash must fail the scenario, not wait behind Wine's crash dialog.
     wine(['reg', 'add', 'HKCU\\Software\\Wine\\WineDbg', '/v', 'ShowCrashDialog', '/t', 'REG_DWORD', '/d', '0', '/f']);
     server = await startServer();
+    makeSigningCertificate();
     const oldDist = path.join(scratch, 'dist-old');
     const newDist = path.join(scratch, 'dist-new');
     await makePackage(['--version', kOld, '--out', oldDist]);
@@ -173,6 +200,19 @@ test('without a release key, or with the development key as one, nothing is pack
   assert.ok(!fs.existsSync(out), 'no output folder');
 });
 
+test('a wrong certificate password stops the packaging before anything is built or written', { timeout: 120000 },
+     async () => {
+  makeSigningCertificate();
+  const wrong = path.join(scratch, 'wrong.password');
+  fs.writeFileSync(wrong, 'battery staple');
+  const out = path.join(scratch, 'wrong-password');
+  const result = await runPackage(['--dev', '--sign-pfx', signing.pfx, '--sign-password-file', wrong, '--out', out]);
+  assert.notEqual(result.code, 0);
+  assert.match(result.stderr, /wrong password/);
+  assert.ok(!fs.existsSync(out), 'no output folder');
+  assert.doesNotMatch(result.stdout, /building Vesk/);
+});
+
 test('the setup installs per user, silently, with its uninstaller, shortcut and entry', { timeout: 900000 },
      async () => {
   const { oldDist, packageOutput } = await releaseWorld();
@@ -215,6 +255,64 @@ test('the setup refuses a folder that holds someone else\'s files, and touches n
   assert.equal(fs.readFileSync(path.join(mine, 'web', 'notes.md'), 'utf8'), '# 笔记\n');
   assert.deepEqual(fs.readdirSync(mine, { recursive: true }).sort(), ['web', path.join('web', 'notes.md')]);
   assert.equal(uninstallEntry()?.DisplayVersion, kOld, 'the installed copy is left as it was');
+});
+
+test('Vesk.exe, unins000.exe and the setup carry an Authenticode signature by the release certificate',
+     { timeout: 120000 }, async () => {
+  const { oldDist, packageOutput } = await releaseWorld();
+  assert.doesNotMatch(packageOutput, /not signing/);
+  const exe = path.join(scratch, 'zipped-Vesk.exe');
+  fs.writeFileSync(exe, spawnSync('unzip', ['-p', path.join(oldDist, `Vesk-${kOld}-win-x64.zip`), 'Vesk.exe'],
+                                  { maxBuffer: 64 * 1048576 }).stdout);
+  // unins000.exe as the installer wrote it (the install scenario ran before).
+  for (const file of [exe, installedExe, path.join(installDir, 'unins000.exe'), path.join(oldDist, `Vesk-${kOld}-setup.exe`)]) {
+    const verdict = verifySignature(file);
+    assert.equal(verdict.status, 0, `${file}\n${verdict.stdout}\n${verdict.stderr}`);
+    assert.match(verdict.stdout, /Vesk Release Test/);
+  }
+  // The manifest lists the signed setup: its hash is of the file as published.
+  const manifest = JSON.parse(fs.readFileSync(path.join(oldDist, 'manifest.json'), 'utf8'));
+  const setupBytes = fs.readFileSync(path.join(oldDist, `Vesk-${kOld}-setup.exe`));
+  assert.equal(manifest.platforms.windows.artifacts.setup.sha256,
+               crypto.createHash('sha256').update(setupBytes).digest('hex'));
+});
+
+test('the winget manifests describe the setup beside them', { timeout: 120000 }, async () => {
+  const { newDist } = await releaseWorld();
+  const setupName = `Vesk-${kNew}-setup.exe`;
+  const read = (name) => {
+    const fields = {};
+    for (const line of fs.readFileSync(path.join(newDist, 'winget', name), 'utf8').split('\n')) {
+      const match = /^\s*(?:- )?(\w+): (.*)$/.exec(line);
+      if (match) fields[match[1]] = match[2].startsWith('"') ? JSON.parse(match[2]) : match[2];
+    }
+    return fields;
+  };
+  const version = read('Vesk.Vesk.yaml');
+  const installer = read('Vesk.Vesk.installer.yaml');
+  assert.equal(version.PackageVersion, kNew);
+  assert.equal(installer.PackageVersion, kNew);
+  assert.equal(version.DefaultLocale, 'zh-CN');
+  assert.equal(installer.InstallerUrl, `${server.base}/${setupName}`);
+  assert.equal(installer.InstallerSha256,
+               crypto.createHash('sha256').update(fs.readFileSync(path.join(newDist, setupName))).digest('hex').toUpperCase());
+  assert.equal(installer.InstallerType, 'nullsoft');
+  assert.equal(installer.Scope, 'user');
+  assert.equal(installer.Architecture, 'x64');
+  // Every switch is one the installer script reads, and the product code is
+  // the name of the uninstall entry it writes.
+  const nsi = fs.readFileSync(path.join(root, 'packaging/vesk.nsi'), 'utf8');
+  for (const key of ['Silent', 'SilentWithProgress', 'Upgrade']) {
+    for (const option of installer[key].split(' ')) assert.ok(nsi.includes(`"${option}"`), `${key}: ${option}`);
+  }
+  assert.equal(kUninstallKey.split('\\').pop(), installer.ProductCode);
+  for (const [locale, type] of [['zh-CN', 'defaultLocale'], ['en-US', 'locale']]) {
+    const fields = read(`Vesk.Vesk.locale.${locale}.yaml`);
+    assert.equal(fields.PackageLocale, locale);
+    assert.equal(fields.ManifestType, type);
+    assert.equal(fields.PackageVersion, kNew);
+    assert.ok(fields.ShortDescription, `${locale} ShortDescription`);
+  }
 });
 
 test('as shipped, Microsoft\'s loader reports the missing runtime and Vesk closes cleanly', { timeout: 180000 },
@@ -275,6 +373,8 @@ test('an installed copy updates itself with the real installer and starts again'
     const dialogs = answerDialogs(w.dir, { [`发现新版本 ${kNew}`]: kDownloadButton, 更新失败: IDOK }, 150, 'old');
     const vesk = w.vesk({ exe: installedExe, env: { VESK_UPDATE_URL: `${server.base}/manifest.json`, VESK_KEYLOG: '1' } });
     await vesk.waitForLine('NATIVE update installer launched, quitting', 120000);
+    // Both releases are signed by the same certificate: the check ran and passed.
+    assert.ok(vesk.lines().includes('NATIVE update installer signer check: same signer'), vesk.log());
     assert.equal(await vesk.exit(60000), 0);
     const old = await dialogs.done();
     assert.ok(old.answered.some((d) => d.pressed === kDownloadButton), JSON.stringify(old));

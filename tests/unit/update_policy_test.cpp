@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "update/installer_signature.h"
 #include "update/update_policy.h"
 
 namespace vesk {
@@ -236,3 +237,35 @@ TEST(DownloadProgress, PercentWithLengthAmountWithout) {
 
 }  // namespace
 }  // namespace vesk
+
+// The installer signer check: an unsigned running copy skips it; a signed one
+// starts only an intact installer by the same subject and key.
+TEST(InstallerSignature, OnlyTheRunningCopysSignerPasses) {
+  using vesk::CodeSigner;
+  using vesk::FileSignature;
+  using vesk::InstallerVerdict;
+  using vesk::SignatureState;
+  const CodeSigner vesk_signer{"CN=Vesk, O=Vesk", "1.2.840.113549.1.1.1:3082010a0282010100c0ffee"};
+  const FileSignature running{SignatureState::verified, vesk_signer};
+  const auto judge = [&](SignatureState state, CodeSigner signer) {
+    return vesk::judge_installer_signature(running, FileSignature{state, std::move(signer)});
+  };
+  EXPECT_EQ(judge(SignatureState::verified, vesk_signer), InstallerVerdict::accepted);
+  // A self-signed release certificate: intact, the chain untrusted, the key pinned.
+  EXPECT_EQ(judge(SignatureState::untrusted_chain, vesk_signer), InstallerVerdict::accepted);
+  EXPECT_EQ(judge(SignatureState::unsigned_file, {}), InstallerVerdict::refused);
+  EXPECT_EQ(judge(SignatureState::broken, vesk_signer), InstallerVerdict::refused);
+  // The same name with another key, and the same key under another name.
+  EXPECT_EQ(judge(SignatureState::verified, {vesk_signer.subject, vesk_signer.public_key + "00"}),
+            InstallerVerdict::refused);
+  EXPECT_EQ(judge(SignatureState::verified, {"CN=Vesk Updates", vesk_signer.public_key}), InstallerVerdict::refused);
+
+  const FileSignature unsigned_copy{SignatureState::unsigned_file, {}};
+  EXPECT_EQ(vesk::judge_installer_signature(unsigned_copy, FileSignature{}), InstallerVerdict::unchecked);
+  // A running copy with a signature but no readable signer pins nothing an
+  // installer could match; its own broken signature still pins its signer.
+  const FileSignature unreadable{SignatureState::broken, {}};
+  EXPECT_EQ(vesk::judge_installer_signature(unreadable, running), InstallerVerdict::refused);
+  const FileSignature altered{SignatureState::broken, vesk_signer};
+  EXPECT_EQ(vesk::judge_installer_signature(altered, running), InstallerVerdict::accepted);
+}

@@ -7,19 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
+
+#include "tests/unit/vtable_slot.h"
 
 namespace {
-
-// Itanium C++ ABI (which mingw-w64 g++ uses): a pointer to a virtual member
-// holds 1 + the byte offset of its vtable entry in its first word.
-template <typename Member>
-std::intptr_t slot_of(Member member) {
-  static_assert(sizeof(Member) == 2 * sizeof(std::intptr_t));
-  std::intptr_t words[2];
-  std::memcpy(words, &member, sizeof words);
-  return (words[0] - 1) / static_cast<std::intptr_t>(sizeof(void*));
-}
 
 struct Slot {
   const char* method;
@@ -27,7 +18,7 @@ struct Slot {
   std::intptr_t published;
 };
 
-#define SLOT(Interface, Method, expected) Slot{#Interface "::" #Method, slot_of(&Interface::Method), expected}
+#define SLOT(Interface, Method, expected) Slot{#Interface "::" #Method, vtable_slot(&Interface::Method), expected}
 
 TEST(WebView2Abi, SlotsOfEveryMethodWeUse) {
   const Slot slots[] = {
