@@ -565,8 +565,8 @@ class JsonMemberBuilder {
 
  public:
   explicit JsonMemberBuilder(JsonMembers& members) : items_(members.items_) {
-    // Page messages and manifest objects mostly hold up to eight members.
-    items_.reserve(8);
+    // Page messages mostly hold up to four members.
+    items_.reserve(4);
   }
 
   std::string& next_key() { return items_.emplace_back().first; }
@@ -591,11 +591,24 @@ class JsonMemberBuilder {
     if (sorted_) return;
     auto& items = items_;
     const auto by_key = [](const auto& a, const auto& b) { return key_less(a.first, b.first); };
-    if (items.size() <= kInsertionSortLimit) {
-      // Stable, and swaps values member by member instead of moving them
-      // through temporaries.
-      for (std::size_t i = 1; i < items.size(); ++i) {
-        for (std::size_t j = i; j > 0 && by_key(items[j], items[j - 1]); --j) swap(items[j], items[j - 1]);
+    if (const std::size_t n = items.size(); n <= kInsertionSortLimit) {
+      // Sorts positions (stably), then puts each member in its place along
+      // the permutation's cycles: n - cycles swaps, not one per inversion.
+      std::array<std::uint8_t, kInsertionSortLimit> order;
+      for (std::size_t i = 0; i < n; ++i) {
+        std::size_t j = i;
+        for (; j > 0 && by_key(items[i], items[order[j - 1]]); --j) order[j] = order[j - 1];
+        order[j] = static_cast<std::uint8_t>(i);
+      }
+      for (std::size_t i = 0; i < n; ++i) {
+        std::size_t j = i;
+        while (order[j] != i) {
+          const std::size_t next = order[j];
+          swap(items[j], items[next]);
+          order[j] = static_cast<std::uint8_t>(j);
+          j = next;
+        }
+        order[j] = static_cast<std::uint8_t>(j);
       }
     } else {
       std::stable_sort(items.begin(), items.end(), by_key);

@@ -41,7 +41,7 @@ class JsonMembers {
   std::size_t size() const;
   bool empty() const;
   void clear();
-  void swap(JsonMembers& other) noexcept { items_.swap(other.items_); }
+  void swap(JsonMembers& other) noexcept;
 
   iterator find(std::string_view key);
   const_iterator find(std::string_view key) const;
@@ -113,6 +113,7 @@ inline JsonMembers::const_reverse_iterator JsonMembers::rend() const { return it
 inline std::size_t JsonMembers::size() const { return items_.size(); }
 inline bool JsonMembers::empty() const { return items_.empty(); }
 inline void JsonMembers::clear() { items_.clear(); }
+inline void JsonMembers::swap(JsonMembers& other) noexcept { items_.swap(other.items_); }
 inline bool JsonMembers::contains(std::string_view key) const { return find(key) != end(); }
 
 // True when the whole text is one JSON value (whitespace around it allowed).
