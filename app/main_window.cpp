@@ -246,7 +246,7 @@ void VeskMainWindow::on_close() {
   }
   switch (ask_unsaved_changes(window_, display_name())) {
     case UnsavedAnswer::Save:
-      after_save_action_ = AfterSaveAction::CloseWindow;
+      document_.defer(AfterSaveAction::CloseWindow);
       core_->request_snapshot();
       break;
     case UnsavedAnswer::Discard:

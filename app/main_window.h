@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/commands.h"
+#include "core/document_session.h"
 #include "core/editor_core.h"
 #include "app/documents.h"
 #include "app/keyboard.h"
@@ -21,16 +23,6 @@ namespace vesk::win {
 class ShellHost;
 class WebHostView;
 class DropTarget;
-
-// Work deferred until the save it asked for has succeeded.
-enum class AfterSaveAction : std::int32_t {
-  None = 0,
-  OpenDialog = 1,
-  OpenPath = 2,
-  NewDocument = 3,
-  CloseWindow = 4,
-  ExportPdf = 5,
-};
 
 class VeskMainWindow {
  public:
@@ -82,18 +74,20 @@ class VeskMainWindow {
 
   // Commands from menus, accelerators, keys and automation.
   void run_command(int id);
-  // True, and logged, when a dialog of ours is up, so the command `id` (or a
-  // page request of its kind) must not start a second one inside it.
-  bool busy_with_modal_flow(int id);
+  void run_command(Command command) { run_command(command_id(command)); }
+  // True, and logged, when a dialog of ours is up, so `command` (or a page
+  // request of its kind) must not start a second one inside it.
+  bool busy_with_modal_flow(Command command);
   // A key the page did not want: true when it ran a command (or the native
   // image paste) and must not reach the page.
   bool handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers, bool repeat = false);
   void update_theme();
   void refresh_menu_state();
 
-  const std::string& document_path() const { return document_path_; }
-  const std::string& document_dir() const { return document_dir_; }
-  bool uses_crlf() const { return uses_crlf_; }
+  const DocumentSession& document() const { return document_; }
+  const std::string& document_path() const { return document_.path(); }
+  const std::string& document_dir() const { return document_.folder(); }
+  bool uses_crlf() const { return document_.uses_crlf(); }
   const std::string& pending_status() const { return pending_status_; }
 
  private:
@@ -109,7 +103,7 @@ class VeskMainWindow {
   void on_page_message(std::string_view json);
   void on_menu_command(UINT id);
   bool handle_key_down(std::uint32_t key, bool repeat);
-  void run_after_save_action();
+  void run_after_save_action(const DeferredAction& deferred);
 
   // Pieces that belong to the menus, keyboard, drop target, automation and
   // updater.
@@ -156,11 +150,8 @@ class VeskMainWindow {
   HWND drop_window_ = nullptr;
   DropTarget* drop_target_ = nullptr;
   std::vector<HWND> drop_refused_;  // windows whose RegisterDragDrop failed
-  std::string document_path_;
-  std::string document_dir_;
+  DocumentSession document_;
   std::string pending_status_;
-  bool save_as_requested_ = false;
-  bool uses_crlf_ = false;
   bool toc_visible_ = false;
   bool source_view_ = false;
   bool follow_system_theme_ = true;
@@ -172,8 +163,6 @@ class VeskMainWindow {
   double last_zoom_ = 1.0;
   bool pdf_export_running_ = false;
   bool tearing_down_ = false;
-  AfterSaveAction after_save_action_ = AfterSaveAction::None;
-  std::string after_save_path_;
 };
 
 // Names the main window once it exists; the keyboard hook reaches the window

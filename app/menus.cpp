@@ -58,16 +58,18 @@ void VeskMainWindow::refresh_menu_state() {
   if (!window_) return;
   HMENU bar = GetMenu(window_);
   if (!bar) return;
-  const auto check = [bar](UINT id, bool on) {
-    CheckMenuItem(bar, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  const auto check = [bar](Command command, bool on) {
+    CheckMenuItem(bar, static_cast<UINT>(command_id(command)),
+                  MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
   };
-  check(27, toc_visible_);
-  check(28, source_view_);
-  check(29, dark_theme_);
-  check(30, follow_system_theme_);
+  check(Command::ToggleToc, toc_visible_);
+  check(Command::ToggleSource, source_view_);
+  check(Command::DarkMode, dark_theme_);
+  check(Command::FollowSystemTheme, follow_system_theme_);
   // The source view has no print layout and its clipboard is plain text.
-  for (UINT id : {6u, 9u, 10u, 11u}) {
-    EnableMenuItem(bar, id, MF_BYCOMMAND | (source_view_ ? MF_GRAYED : MF_ENABLED));
+  for (Command command : {Command::ExportPdf, Command::Cut, Command::Copy, Command::Paste}) {
+    EnableMenuItem(bar, static_cast<UINT>(command_id(command)),
+                   MF_BYCOMMAND | (source_view_ ? MF_GRAYED : MF_ENABLED));
   }
   DrawMenuBar(window_);
 }
