@@ -53,6 +53,14 @@ export class Counter {
     else this.job = later(step, 50);
   }
 
+  /** Drops the work under way (the document went away). */
+  stop() {
+    if (this.job) clearTimeout(this.job);
+    if (this.notify) clearTimeout(this.notify);
+    this.job = this.notify = null;
+    this.counts = this.pending = null;
+  }
+
   change(tr) {
     if (this.counts) {
       this.add(countDelta(tr.startState.doc, tr.state.doc, tr.changes));
@@ -92,6 +100,12 @@ export class HeadingIndex {
     this.doc = doc;
     if (this.timer) clearTimeout(this.timer);
     this.timer = later(() => this.run(doc), delay);
+  }
+
+  stop() {
+    if (this.timer) clearTimeout(this.timer);
+    this.timer = null;
+    this.doc = null;
   }
 
   run(doc) {
