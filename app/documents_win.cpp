@@ -7,6 +7,7 @@
 
 #include "core/commands.h"
 #include "core/paths.h"
+#include "app/disk_win.h"
 #include "platform/atomic_write.h"
 #include "platform/com.h"
 #include "platform/diagnostics.h"
@@ -55,11 +56,16 @@ void VeskMainWindow::load_welcome_document() {
 void VeskMainWindow::open_document(const std::string& path) {
   const std::string resolved = full_path(path);
   std::string text;
-  if (!read_document_file(resolved, text)) {
+  DiskState disk = disk_state_without_hash(resolved);
+  if (!read_file_shared(resolved, text)) {
     show_error_box(window_, L"无法打开", "读取文件失败：\n" + path);
     return;
   }
-  document_.opened(resolved, text);
+  disk.size = text.size();
+  disk.hash = content_hash(text);
+  strip_utf8_bom(text);
+  document_.opened(resolved, text, disk);
+  watch_document_folder();
   if (core_) core_->load_document(text, document_.folder());
   update_title();
   write_diagnostic_line("NATIVE open " + path);
@@ -79,6 +85,7 @@ void VeskMainWindow::open_path_requested(const std::string& path) {
 
 void VeskMainWindow::start_new_document() {
   document_.started_new();
+  watch_document_folder();
   if (core_) core_->new_document();
   update_title();
   set_status("已新建空白文档（未命名，保存时会询问位置）");
@@ -86,6 +93,7 @@ void VeskMainWindow::start_new_document() {
 
 void VeskMainWindow::load_dropped_document(const std::string& text) {
   document_.loaded_untitled(text);
+  watch_document_folder();
   if (core_) core_->load_document(text, "");
   update_title();
   set_status("已载入拖入的文档（未关联磁盘路径，保存时会询问位置）");
@@ -105,14 +113,32 @@ void VeskMainWindow::save_document(const std::string& text) {
       return;
     }
     path = DocumentSession::chosen_save_path(path);
+  } else {
+    switch (confirm_save_over_change()) {
+      case SaveOverChange::Write:
+        break;
+      case SaveOverChange::Stop:
+        document_.save_abandoned();
+        return;
+      case SaveOverChange::SaveAs:
+        document_.request_save(true);
+        save_document(text);
+        return;
+    }
   }
 
-  if (!write_document_file(text, path)) {
+  const std::string bytes = document_.bytes_for_save(text);
+  if (!write_document_bytes(bytes, path)) {
     document_.save_abandoned();
     return;
   }
+  // What this save left on disk, so it is never taken for another
+  // program's change.
+  DiskState written = disk_state_without_hash(path);
+  written.hash = content_hash(bytes);
 
-  const DeferredAction deferred = document_.saved(path);
+  const DeferredAction deferred = document_.saved(path, written);
+  watch_document_folder();
   if (core_) {
     core_->mark_saved(text);
     core_->set_base_dir(document_.folder());
@@ -147,7 +173,11 @@ void VeskMainWindow::run_after_save_action(const DeferredAction& deferred) {
 }
 
 bool VeskMainWindow::write_document_file(const std::string& text, const std::string& path) {
-  const AtomicWriteResult written = write_file_atomically_reporting(path, document_.bytes_for_save(text));
+  return write_document_bytes(document_.bytes_for_save(text), path);
+}
+
+bool VeskMainWindow::write_document_bytes(const std::string& bytes, const std::string& path) {
+  const AtomicWriteResult written = write_file_atomically_reporting(path, bytes);
   if (!written.ok) show_error_box(window_, L"保存失败", write_failure_text(path, written.kept_temporary));
   return written.ok;
 }

@@ -7,6 +7,7 @@
 #include "core/commands.h"
 #include "webhost/web_host_view.h"
 #include "app/shell_host.h"
+#include "app/folder_watch_win.h"
 #include "platform/callback_guard.h"
 #include "platform/diagnostics.h"
 #include "platform/strings.h"
@@ -120,6 +121,8 @@ bool VeskMainWindow::drop_during_teardown(UINT message, LPARAM lparam) {
       return true;
     case kRunCommandMessage:
     case kSnapshotMessage:
+    case kFolderChangedMessage:
+    case kCheckDiskMessage:
     case WM_COMMAND:
     case WM_TIMER:
     case WM_CLOSE:
@@ -172,13 +175,17 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       if (handle_key_down(static_cast<std::uint32_t>(wparam), (lparam & (1 << 30)) != 0)) return 0;
       break;
     case WM_ACTIVATE:
-      if (LOWORD(wparam) != WA_INACTIVE) resync_keyboard();
+      if (LOWORD(wparam) != WA_INACTIVE) {
+        resync_keyboard();
+        // Looked at once the activation is done, outside this message.
+        PostMessageW(window, kCheckDiskMessage, 0, 0);
+      }
       break;
     case WM_COMMAND:
       on_menu_command(LOWORD(wparam));
       return 0;
     case WM_TIMER:
-      if (wparam >= kStartupCommandTimer && wparam <= kUpdateCheckTimer) {
+      if (wparam >= kStartupCommandTimer && wparam <= kFolderSettledTimer) {
         on_timer(wparam);
         return 0;
       }
@@ -198,6 +205,13 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       return 0;
     case kSnapshotMessage:
       take_snapshot();
+      return 0;
+    case kFolderChangedMessage:
+      // Restarted by every change of a burst.
+      SetTimer(window, kFolderSettledTimer, 300, nullptr);
+      return 0;
+    case kCheckDiskMessage:
+      check_external_change();
       return 0;
     default:
       break;
@@ -228,6 +242,9 @@ void VeskMainWindow::on_destroy() {
   // From here on the parts go away one by one, and closing the web control
   // may run the message loop: nothing that arrives may start work.
   tearing_down_ = true;
+  folder_watcher_.reset();
+  // A window that closes normally leaves no backup behind.
+  remove_backup();
   revoke_drop_target();
   KillTimer(window_, kUpdateCheckTimer);
   if (web_host_) web_host_->close();
@@ -283,6 +300,10 @@ void VeskMainWindow::on_timer(UINT_PTR id) {
       break;
     case kUpdateCheckTimer:
       on_update_timer();
+      break;
+    case kFolderSettledTimer:
+      KillTimer(window_, id);
+      check_external_change();
       break;
     default:
       break;

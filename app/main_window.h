@@ -23,6 +23,11 @@ namespace vesk::win {
 class ShellHost;
 class WebHostView;
 class DropTarget;
+class FolderWatcher;
+
+// Vesk.exe --recover-backup <entry file>: a start that brings back one
+// crash backup, asked for by the start that found it.
+inline constexpr wchar_t kRecoverSwitch[] = L"--recover-backup";
 
 class VeskMainWindow {
  public:
@@ -56,9 +61,22 @@ class VeskMainWindow {
   std::string display_name() const;
   void update_title();
   bool write_document_file(const std::string& text, const std::string& path);
+  bool write_document_bytes(const std::string& bytes, const std::string& path);
   // A document that arrived without a disk path (dropped from another
   // program): shown untitled, with no folder.
   void load_dropped_document(const std::string& text);
+
+  // Crash backups (backups_win.cpp): the page's text while it is unsaved;
+  // the entries of processes that are gone, offered at start (the first
+  // into this window when `window_free`); one entry taken into this window.
+  void backup_text(const std::string& text);
+  void on_dirty_changed(bool dirty);
+  void recover_at_start(bool window_free);
+  bool recover_entry(const std::string& file);
+
+  // Other programs' changes (external_changes_win.cpp): looks at the
+  // document's file and reloads, asks or marks the text unsaved.
+  void check_external_change();
 
   // Host operations that belong to the window rather than the core.
   void open_path_requested(const std::string& path);
@@ -129,6 +147,16 @@ class VeskMainWindow {
   // True, with the status said, while an export prints: the control prints
   // one at a time and refuses another.
   bool pdf_export_busy();
+  std::string backup_file_path() const;
+  void remove_backup();
+  // The document's file now; its bytes read (and hashed) only when its size
+  // or time moved.
+  DiskChange look_at_disk(DiskState& now, std::string& bytes) const;
+  void reload_from_disk(std::string bytes, const DiskState& now);
+  // Whether a save writes over a file another program changed.
+  enum class SaveOverChange { Write, Stop, SaveAs };
+  SaveOverChange confirm_save_over_change();
+  void watch_document_folder();
 
   // Fields in construction order; the owned objects are released in reverse
   // order of creation by WM_DESTROY.
@@ -163,6 +191,8 @@ class VeskMainWindow {
   double last_zoom_ = 1.0;
   bool pdf_export_running_ = false;
   bool tearing_down_ = false;
+  bool checking_disk_ = false;
+  std::unique_ptr<FolderWatcher> folder_watcher_;
 };
 
 // Names the main window once it exists; the keyboard hook reaches the window

@@ -6,8 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/backup.h"
 
 namespace vesk {
 
@@ -47,6 +50,21 @@ struct SavePlan {
   std::string proposed;       // the dialog's proposal
 };
 
+// What to do about the document's file changing on disk.
+enum class ExternalAction {
+  None,        // nothing to do
+  Reload,      // no unsaved edits: take the new text
+  Ask,         // unsaved edits: "文件已被其他程序修改"
+  MarkGone,    // deleted or moved away: keep the text, marked unsaved
+};
+// The answers to "文件已被其他程序修改".
+enum class ExternalAnswer { Reload, KeepMine, SaveAs };
+
+inline constexpr std::string_view kBackupFailedStatus = "无法备份未保存的内容";
+inline constexpr std::string_view kReloadedStatus = "已重新载入（文件在外部被修改）";
+inline constexpr std::string_view kGoneStatus = "文件已被删除或移动";
+inline constexpr std::string_view kRecoveredStatus = "已恢复未保存的内容";
+
 class DocumentSession {
  public:
   const std::string& path() const { return path_; }
@@ -56,8 +74,12 @@ class DocumentSession {
 
   // The built-in welcome text: no path, no folder.
   void loaded_welcome();
-  // A file read from `path` (absolute); its line ends come from `text`.
-  void opened(const std::string& path, std::string_view text);
+  // A file read from `path` (absolute); its line ends come from `text`, and
+  // `disk` is what the file was when read.
+  void opened(const std::string& path, std::string_view text, const DiskState& disk = {});
+  // A backup brought back: its path, line ends and the file as it was when
+  // the document was loaded.
+  void recovered(const BackupRecord& record);
   // A text without a disk path (dropped from another program).
   void loaded_untitled(std::string_view text);
   // An empty document; the folder stays for the save dialog.
@@ -81,9 +103,29 @@ class DocumentSession {
   std::string bytes_for_save(std::string_view text) const;
   // The save to `path` succeeded: it is the document now; returns (and
   // forgets) the deferred work.
-  DeferredAction saved(const std::string& path);
+  // `disk` is the file as this save left it, so the save is never taken
+  // for another program's change.
+  DeferredAction saved(const std::string& path, const DiskState& disk = {});
   // The save was cancelled or failed: the deferred work is dropped.
   void save_abandoned();
+
+  // Backups. The entry for the page's `text`, taken at `now`.
+  BackupRecord backup_of(std::string text, std::int64_t now) const;
+  // A backup write ended; the status to show, once for a run of failures.
+  std::optional<std::string> backup_written(bool ok);
+
+  // Changes on disk. The file as last loaded or saved here.
+  const DiskState& disk() const { return disk_; }
+  // At activation or from the folder watcher: `now` is the file now (its
+  // hash taken when size or time moved) and `change` how it compares.
+  ExternalAction on_disk_seen(const DiskState& now, DiskChange change, bool dirty);
+  // Before a save writes over the file: true when the user must be asked.
+  bool save_needs_asking(DiskChange change) const;
+  // The new text of the file was taken.
+  void reloaded(const DiskState& now, std::string_view text);
+  // The user keeps their text over the file seen as `now`: not asked again
+  // for it, but a save over it still asks.
+  void kept_mine(const DiskState& now) { declined_ = now; }
 
  private:
   std::string path_;
@@ -91,6 +133,9 @@ class DocumentSession {
   bool uses_crlf_ = false;
   bool save_as_requested_ = false;
   DeferredAction deferred_;
+  DiskState disk_;
+  DiskState declined_;
+  bool backup_failing_ = false;
 };
 
 }  // namespace vesk

@@ -26,6 +26,7 @@ import { installWindowEvents } from './window-events.js';
 import { applyZoom, viewControls } from './view-controls.js';
 import { documentLoader, normalizeLineEnds } from './load-document.js';
 import { installNativeApi, nativeApi } from './native-api.js';
+import { crashBackups } from './backup.js';
 
 installErrorReporting();
 
@@ -57,8 +58,14 @@ toc.visible = prefs.toc;
 status.update({ source: prefs.source });
 
 // What a document knows of itself, reported to the native side and the page.
+// While it is unsaved its text also goes to the native side's crash backup.
+const backups = crashBackups(post);
 const documentState = [
-  unsavedState((dirty) => post({ type: 'dirty', value: dirty })),
+  unsavedState((dirty) => {
+    post({ type: 'dirty', value: dirty });
+    if (!dirty) backups.cancel();
+  }),
+  backups.extension,
   documentCounts({
     onCounts(counts) {
       status.update({ counts });

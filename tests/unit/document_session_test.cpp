@@ -58,5 +58,66 @@ TEST(DocumentSession, LineEndsFollowTheTextThatWasLoaded) {
   EXPECT_EQ(session.folder(), "");
 }
 
+TEST(DocumentSession, OtherProgramsChangesReloadAskOrKeepTheText) {
+  DocumentSession session;
+  const DiskState loaded = disk_state_of("one", 10);
+  session.opened("C:\\d\\a.md", "one", loaded);
+
+  // A touch is no change, and its time is remembered.
+  const DiskState touched = disk_state_of("one", 20);
+  EXPECT_EQ(session.on_disk_seen(touched, judge_disk_change(session.disk(), touched), true),
+            ExternalAction::None);
+  EXPECT_TRUE(same_size_and_time(session.disk(), touched));
+
+  const DiskState other = disk_state_of("two!", 30);
+  const DiskChange change = judge_disk_change(session.disk(), other);
+  EXPECT_EQ(session.on_disk_seen(other, change, false), ExternalAction::Reload);
+  EXPECT_EQ(session.on_disk_seen(other, change, true), ExternalAction::Ask);
+  // Kept: not asked again for that text, but a save over it still asks.
+  session.kept_mine(other);
+  EXPECT_EQ(session.on_disk_seen(other, change, true), ExternalAction::None);
+  EXPECT_TRUE(session.save_needs_asking(change));
+  const DiskState third = disk_state_of("three", 40);
+  EXPECT_EQ(session.on_disk_seen(third, judge_disk_change(session.disk(), third), true), ExternalAction::Ask);
+
+  // Our own save is what the file is now.
+  const DiskState written = disk_state_of("mine", 50);
+  session.saved("C:\\d\\a.md", written);
+  EXPECT_FALSE(session.save_needs_asking(judge_disk_change(session.disk(), written)));
+
+  // Gone once; the text stays unsaved and the next look finds nothing new.
+  EXPECT_EQ(session.on_disk_seen(DiskState{}, judge_disk_change(session.disk(), DiskState{}), false),
+            ExternalAction::MarkGone);
+  EXPECT_EQ(session.on_disk_seen(DiskState{}, judge_disk_change(session.disk(), DiskState{}), true),
+            ExternalAction::None);
+
+  session.started_new();
+  EXPECT_EQ(session.on_disk_seen(other, DiskChange::Changed, true), ExternalAction::None);
+}
+
+TEST(DocumentSession, BackupsCarryTheDocumentAndAFailureIsSaidOnce) {
+  DocumentSession session;
+  const DiskState loaded = disk_state_of("a\r\n", 7);
+  session.opened("C:\\d\\a.md", "a\r\n", loaded);
+  const BackupRecord record = session.backup_of("a\nb", 1700000000);
+  EXPECT_EQ(record.path, "C:\\d\\a.md");
+  EXPECT_TRUE(record.crlf);
+  EXPECT_EQ(record.loaded, loaded);
+  EXPECT_EQ(record.text, "a\nb");
+
+  EXPECT_EQ(session.backup_written(false), std::optional<std::string>(kBackupFailedStatus));
+  EXPECT_EQ(session.backup_written(false), std::nullopt);
+  EXPECT_EQ(session.backup_written(true), std::nullopt);
+  EXPECT_EQ(session.backup_written(false), std::optional<std::string>(kBackupFailedStatus));
+
+  // A recovered backup is the document it was taken from.
+  DocumentSession recovered;
+  recovered.recovered(record);
+  EXPECT_EQ(recovered.path(), record.path);
+  EXPECT_EQ(recovered.folder(), "C:\\d");
+  EXPECT_TRUE(recovered.uses_crlf());
+  EXPECT_EQ(recovered.disk(), loaded);
+}
+
 }  // namespace
 }  // namespace vesk
