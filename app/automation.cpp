@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "core/commands.h"
+
 namespace vesk::win {
 
 std::string normalize_startup_command(std::string_view value) {
@@ -19,16 +21,29 @@ std::string normalize_startup_command(std::string_view value) {
 std::optional<int> startup_command_id(std::string_view normalized) {
   static constexpr struct {
     std::string_view name;
-    int command;
+    Command command;
   } kNames[] = {
-      {"new", 1},           {"open", 2},          {"save", 3},         {"saveas", 4},
-      {"exporthtml", 5},    {"exportpdf", 6},     {"toggletoc", 27},   {"togglesource", 28},
-      {"toggledark", 29},   {"followsystem", 30}, {"zoomin", 31},      {"zoomout", 32},
-      {"zoomreset", 33},    {"openfolder", 34},   {"togglefiles", 35}, {"quickopen", 36},
-      {"searchfiles", 37},  {"newwindow", 38},
+      {"new", Command::New},
+      {"open", Command::Open},
+      {"save", Command::Save},
+      {"saveas", Command::SaveAs},
+      {"exporthtml", Command::ExportHtml},
+      {"exportpdf", Command::ExportPdf},
+      {"toggletoc", Command::ToggleToc},
+      {"togglesource", Command::ToggleSource},
+      {"toggledark", Command::DarkMode},
+      {"followsystem", Command::FollowSystemTheme},
+      {"zoomin", Command::ZoomIn},
+      {"zoomout", Command::ZoomOut},
+      {"zoomreset", Command::ActualSize},
+      {"openfolder", Command::OpenFolder},
+      {"togglefiles", Command::ToggleFiles},
+      {"quickopen", Command::QuickOpen},
+      {"searchfiles", Command::SearchFiles},
+      {"newwindow", Command::NewWindow},
   };
   for (const auto& entry : kNames) {
-    if (entry.name == normalized) return entry.command;
+    if (entry.name == normalized) return command_id(entry.command);
   }
   return std::nullopt;
 }

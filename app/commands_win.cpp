@@ -10,7 +10,8 @@
 
 namespace vesk::win {
 
-bool VeskMainWindow::busy_with_modal_flow(int id) {
+bool VeskMainWindow::busy_with_modal_flow(Command command_name) {
+  const int id = command_id(command_name);
   // Every dialog we show (file dialogs, boxes, task and progress dialogs) is
   // owned by the window and disables it while its own message loop runs;
   // that loop also delivers our posted commands and the page's messages.
@@ -23,62 +24,62 @@ bool VeskMainWindow::busy_with_modal_flow(int id) {
 void VeskMainWindow::run_command(int id) {
   const CommandSpec* command = find_command(id);
   if (command && keylog_enabled()) write_diagnostic_line("NATIVE command " + command->label);
-  if (command_starts_modal_flow(id) && busy_with_modal_flow(id)) return;
+  if (command_starts_modal_flow(id) && busy_with_modal_flow(static_cast<Command>(id))) return;
 
-  switch (id) {
-    case 1:
+  switch (static_cast<Command>(id)) {
+    case Command::New:
       if (confirm_unsaved_changes(AfterSaveAction::NewDocument, "")) start_new_document();
       return;
-    case 2:
+    case Command::Open:
       open_with_dialog();
       return;
-    case 3:
-      save_as_requested_ = false;
+    case Command::Save:
+      document_.request_save(false);
       if (core_) core_->request_snapshot();
       return;
-    case 4:
-      save_as_requested_ = true;
+    case Command::SaveAs:
+      document_.request_save(true);
       if (core_) core_->request_snapshot();
       return;
-    case 5:
+    case Command::ExportHtml:
       if (core_) core_->request_html_export(display_name());
       return;
-    case 6:
+    case Command::ExportPdf:
       export_pdf_command();
       return;
-    case 12:
+    case Command::SelectAll:
       if (web_host_) web_host_->run_script("document.execCommand('selectAll');");
       return;
-    case 39:
+    case Command::Find:
       if (web_host_) web_host_->run_script(page_call("find"));
       return;
-    case 40:
+    case Command::Replace:
       if (web_host_) web_host_->run_script(page_call("replace"));
       return;
-    case 29:
+    case Command::DarkMode:
       follow_system_theme_ = false;
       dark_theme_ = !dark_theme_;
       clear_theme_choice(false);
       update_theme();
       return;
-    case 30:
+    case Command::FollowSystemTheme:
       follow_system_theme_ = true;
       clear_theme_choice(true);
       update_theme();
       return;
-    case 34:
+    case Command::OpenFolder:
       open_folder_command();
       return;
-    case 35:
+    case Command::ToggleFiles:
       toggle_files_command();
       return;
-    case 36:
+    case Command::QuickOpen:
       quick_open_command();
       return;
-    case 37:
+    case Command::SearchFiles:
       search_files_command();
       return;
-    case 38:
+    case Command::NewWindow:
       new_window_command();
       return;
     default:
@@ -86,35 +87,35 @@ void VeskMainWindow::run_command(int id) {
   }
 
   if (!core_) return;
-  switch (id) {
-    case 7:
+  switch (static_cast<Command>(id)) {
+    case Command::Undo:
       core_->undo();
       return;
-    case 8:
+    case Command::Redo:
       core_->redo();
       return;
-    case 9:
+    case Command::Cut:
       core_->edit_command("cut");
       return;
-    case 10:
+    case Command::Copy:
       core_->edit_command("copy");
       return;
-    case 11:
+    case Command::Paste:
       core_->edit_command("paste");
       return;
-    case 27:
+    case Command::ToggleToc:
       core_->toggle_toc();
       return;
-    case 28:
+    case Command::ToggleSource:
       core_->toggle_source();
       return;
-    case 31:
+    case Command::ZoomIn:
       core_->zoom_by(1);
       return;
-    case 32:
+    case Command::ZoomOut:
       core_->zoom_by(-1);
       return;
-    case 33:
+    case Command::ActualSize:
       core_->reset_zoom();
       return;
     default:
@@ -129,13 +130,13 @@ void VeskMainWindow::export_pdf_command() {
     return;
   }
   if (pdf_export_busy()) return;
-  if (!document_path_.empty()) {
+  if (!document_.untitled()) {
     if (confirm_unsaved_changes(AfterSaveAction::ExportPdf, "")) begin_pdf_export();
     return;
   }
   // An untitled document is saved first; the export follows a successful save.
-  after_save_action_ = AfterSaveAction::ExportPdf;
-  save_as_requested_ = true;
+  document_.defer(AfterSaveAction::ExportPdf);
+  document_.request_save(true);
   if (core_) core_->request_snapshot();
 }
 

@@ -5,7 +5,9 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "core/commands.h"
 #include "core/paths.h"
+#include "app/disk_win.h"
 #include "platform/atomic_write.h"
 #include "platform/com.h"
 #include "platform/diagnostics.h"
@@ -46,8 +48,7 @@ void VeskMainWindow::load_welcome_document() {
   if (!read_document_file(to_utf8(executable_folder()) + "\\samples\\welcome.md", text) || text.empty()) {
     text = kWelcomeFallback;
   }
-  document_path_.clear();
-  document_dir_.clear();
+  document_.loaded_welcome();
   if (core_) core_->load_document(text, "");
   update_title();
 }
@@ -55,14 +56,17 @@ void VeskMainWindow::load_welcome_document() {
 void VeskMainWindow::open_document(const std::string& path) {
   const std::string resolved = full_path(path);
   std::string text;
-  if (!read_document_file(resolved, text)) {
+  DiskState disk = disk_state_without_hash(resolved);
+  if (!read_file_shared(resolved, text)) {
     show_error_box(window_, L"无法打开", "读取文件失败：\n" + path);
     return;
   }
-  document_path_ = resolved;
-  document_dir_ = parent_directory(resolved);
-  uses_crlf_ = contains_crlf(text);
-  if (core_) core_->load_document(text, document_dir_);
+  disk.size = text.size();
+  disk.hash = content_hash(text);
+  strip_utf8_bom(text);
+  document_.opened(resolved, text, disk);
+  watch_document_folder();
+  if (core_) core_->load_document(text, document_.folder());
   update_title();
   write_diagnostic_line("NATIVE open " + path);
   set_status("已打开：" + path);
@@ -72,29 +76,26 @@ void VeskMainWindow::open_document(const std::string& path) {
 
 void VeskMainWindow::open_with_dialog() {
   if (!confirm_unsaved_changes(AfterSaveAction::OpenDialog, "")) return;
-  const std::string folder = document_dir_.empty() ? default_document_folder() : document_dir_;
-  const std::string chosen = show_open_dialog(window_, folder);
+  const std::string chosen = show_open_dialog(window_, document_.dialog_folder(default_document_folder()));
   if (!chosen.empty()) open_document(chosen);
 }
 
 void VeskMainWindow::open_path_requested(const std::string& path) {
-  if (path.empty() || busy_with_modal_flow(2)) return;
+  if (path.empty() || busy_with_modal_flow(Command::Open)) return;
   if (confirm_unsaved_changes(AfterSaveAction::OpenPath, path)) open_document(path);
 }
 
 void VeskMainWindow::start_new_document() {
-  document_path_.clear();
-  save_as_requested_ = false;
-  uses_crlf_ = false;
+  document_.started_new();
+  watch_document_folder();
   if (core_) core_->new_document();
   update_title();
   set_status("已新建空白文档（未命名，保存时会询问位置）");
 }
 
 void VeskMainWindow::load_dropped_document(const std::string& text) {
-  document_path_.clear();
-  document_dir_.clear();
-  uses_crlf_ = contains_crlf(text);
+  document_.loaded_untitled(text);
+  watch_document_folder();
   if (core_) core_->load_document(text, "");
   update_title();
   set_status("已载入拖入的文档（未关联磁盘路径，保存时会询问位置）");
@@ -103,49 +104,57 @@ void VeskMainWindow::load_dropped_document(const std::string& text) {
 void VeskMainWindow::save_document(const std::string& text) {
   // The page's answer to a second save request, arriving inside the first
   // save's dialog.
-  if (busy_with_modal_flow(save_as_requested_ ? 4 : 3)) return;
-  const bool save_as = save_as_requested_;
-  save_as_requested_ = false;
-
-  std::string path = document_path_;
-  if (path.empty() || save_as) {
-    const std::string folder = document_dir_.empty() ? default_document_folder() : document_dir_;
-    const std::string proposed = path.empty() ? folder + "\\未命名.md" : path;
+  if (busy_with_modal_flow(document_.save_as_requested() ? Command::SaveAs : Command::Save)) return;
+  const SavePlan plan = document_.plan_save(default_document_folder());
+  std::string path = plan.path;
+  if (plan.ask_for_path) {
     path = read_environment("VESK_SAVE_AS");
-    if (path.empty()) path = show_save_dialog(window_, L"另存为", proposed, L"md");
+    if (path.empty()) path = show_save_dialog(window_, L"另存为", plan.proposed, L"md");
     if (path.empty()) {
-      after_save_action_ = AfterSaveAction::None;
-      after_save_path_.clear();
+      document_.save_abandoned();
       return;
     }
-    path = ensure_extension(path, "md");
+    path = DocumentSession::chosen_save_path(path);
+  } else {
+    switch (confirm_save_over_change()) {
+      case SaveOverChange::Write:
+        break;
+      case SaveOverChange::Stop:
+        document_.save_abandoned();
+        return;
+      case SaveOverChange::SaveAs:
+        document_.request_save(true);
+        save_document(text);
+        return;
+    }
   }
 
-  if (!write_document_file(text, path)) {
-    after_save_action_ = AfterSaveAction::None;
-    after_save_path_.clear();
+  const std::string bytes = document_.bytes_for_save(text);
+  if (!write_document_bytes(bytes, path)) {
+    document_.save_abandoned();
     return;
   }
+  // What this save left on disk, so it is never taken for another
+  // program's change.
+  DiskState written = disk_state_without_hash(path);
+  written.hash = content_hash(bytes);
 
-  document_path_ = path;
-  document_dir_ = parent_directory(path);
+  const DeferredAction deferred = document_.saved(path, written);
+  watch_document_folder();
   if (core_) {
     core_->mark_saved(text);
-    core_->set_base_dir(document_dir_);
+    core_->set_base_dir(document_.folder());
   }
   update_title();
   write_diagnostic_line("NATIVE save " + path);
   set_status("已保存：" + path);
   remember_recent(path, false);
-  run_after_save_action();
+  run_after_save_action(deferred);
 }
 
-void VeskMainWindow::run_after_save_action() {
-  const AfterSaveAction action = after_save_action_;
-  const std::string path = std::move(after_save_path_);
-  after_save_action_ = AfterSaveAction::None;
-  after_save_path_.clear();
-  switch (action) {
+void VeskMainWindow::run_after_save_action(const DeferredAction& deferred) {
+  const std::string& path = deferred.path;
+  switch (deferred.action) {
     case AfterSaveAction::None:
       break;
     case AfterSaveAction::OpenDialog:
@@ -167,8 +176,11 @@ void VeskMainWindow::run_after_save_action() {
 }
 
 bool VeskMainWindow::write_document_file(const std::string& text, const std::string& path) {
-  const AtomicWriteResult written = uses_crlf_ ? write_file_atomically_reporting(path, restore_crlf(text))
-                                               : write_file_atomically_reporting(path, text);
+  return write_document_bytes(document_.bytes_for_save(text), path);
+}
+
+bool VeskMainWindow::write_document_bytes(const std::string& bytes, const std::string& path) {
+  const AtomicWriteResult written = write_file_atomically_reporting(path, bytes);
   if (!written.ok) show_error_box(window_, L"保存失败", write_failure_text(path, written.kept_temporary));
   return written.ok;
 }
@@ -177,8 +189,7 @@ bool VeskMainWindow::confirm_unsaved_changes(AfterSaveAction action, const std::
   if (!core_ || !core_->is_dirty()) return true;
   switch (ask_unsaved_changes(window_, display_name())) {
     case UnsavedAnswer::Save:
-      after_save_action_ = action;
-      after_save_path_ = path;
+      document_.defer(action, path);
       core_->request_snapshot();
       return false;
     case UnsavedAnswer::Discard:
@@ -228,7 +239,7 @@ UnsavedAnswer VeskMainWindow::ask_unsaved_changes(HWND owner, const std::string&
   }
 }
 
-std::string VeskMainWindow::display_name() const { return win::display_name(document_path_); }
+std::string VeskMainWindow::display_name() const { return win::display_name(document_.path()); }
 
 void VeskMainWindow::update_title() {
   if (!window_) return;

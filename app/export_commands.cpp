@@ -27,8 +27,8 @@ std::int64_t file_size(const std::string& path) {
 }  // namespace
 
 void VeskMainWindow::export_html(const std::string& html) {
-  if (busy_with_modal_flow(5)) return;
-  const std::string status = export_html_file(window_, html, document_path_, document_dir_);
+  if (busy_with_modal_flow(Command::ExportHtml)) return;
+  const std::string status = export_html_file(window_, html, document_.path(), document_.folder());
   if (!status.empty()) set_status(status);
 }
 
@@ -40,8 +40,8 @@ bool VeskMainWindow::pdf_export_busy() {
 }
 
 void VeskMainWindow::begin_pdf_export() {
-  if (!core_ || document_path_.empty() || pdf_export_busy()) return;
-  const std::string target = choose_pdf_file(window_, document_path_);
+  if (!core_ || document_.untitled() || pdf_export_busy()) return;
+  const std::string target = choose_pdf_file(window_, document_.path());
   if (target.empty()) return;
   set_status("正在导出 PDF…");
   core_->start_pdf_export(target);

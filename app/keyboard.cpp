@@ -1,5 +1,7 @@
 #include "app/keyboard.h"
 
+#include "core/commands.h"
+
 namespace vesk::win {
 namespace {
 
@@ -105,7 +107,9 @@ HookDecision decide_hook_key(KeyboardState& state, const KeyEvent& event, bool o
   return decision;
 }
 
-bool command_starts_modal_flow(int command) { return command >= 1 && command <= 6; }
+bool command_starts_modal_flow(int command) {
+  return command >= command_id(Command::New) && command <= command_id(Command::ExportPdf);
+}
 
 PageKeyDecision decide_page_key(const KeyboardState& state, std::uint32_t key, ModifierMask mask,
                                 bool repeat) {

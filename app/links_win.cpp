@@ -54,8 +54,8 @@ bool reader_allows_network(HWND owner, const std::string& host) {
 }  // namespace
 
 void VeskMainWindow::open_link(const std::string& href) {
-  if (busy_with_modal_flow(2)) return;
-  const LinkAction action = classify_link(href, document_dir_);
+  if (busy_with_modal_flow(Command::Open)) return;
+  const LinkAction action = classify_link(href, document_.folder());
   switch (action.kind) {
     case LinkKind::Ignore:
       return;

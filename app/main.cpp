@@ -25,13 +25,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   try {
     vesk::win::VeskMainWindow window(instance);
     if (window.create_window()) {
+      const bool recovering = arguments && argument_count >= 3 &&
+                              std::wstring_view(arguments[1]) == vesk::win::kRecoverSwitch;
       // "--untitled": a new window asked for an empty document.
-      if (arguments && argument_count >= 2 && std::wstring_view(arguments[1]) == L"--untitled") {
+      const bool untitled = arguments && argument_count >= 2 && std::wstring_view(arguments[1]) == L"--untitled";
+      if (recovering) {
+        window.recover_entry(vesk::win::to_utf8(arguments[2]));
+      } else if (untitled) {
         window.start_new_document();
       } else if (arguments && argument_count >= 2) {
         window.open_document(vesk::win::to_utf8(arguments[1]));
       }
       window.show_window(show_command);
+      // Backups of processes that are gone; a start that recovers one entry
+      // leaves the others to the start that found them.
+      if (!recovering) window.recover_at_start(!(arguments && argument_count >= 2));
       exit_code = window.run_message_loop();
     }
   } catch (...) {

@@ -8,6 +8,7 @@
 #include "webhost/web_host_view.h"
 #include "app/folder_panel.h"
 #include "app/shell_host.h"
+#include "app/folder_watch_win.h"
 #include "platform/callback_guard.h"
 #include "platform/diagnostics.h"
 #include "platform/strings.h"
@@ -124,6 +125,8 @@ bool VeskMainWindow::drop_during_teardown(UINT message, LPARAM lparam) {
       return true;
     case kRunCommandMessage:
     case kSnapshotMessage:
+    case kFolderChangedMessage:
+    case kCheckDiskMessage:
     case WM_COMMAND:
     case WM_TIMER:
     case WM_CLOSE:
@@ -180,7 +183,11 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       if (handle_key_down(static_cast<std::uint32_t>(wparam), (lparam & (1 << 30)) != 0)) return 0;
       break;
     case WM_ACTIVATE:
-      if (LOWORD(wparam) != WA_INACTIVE) resync_keyboard();
+      if (LOWORD(wparam) != WA_INACTIVE) {
+        resync_keyboard();
+        // Looked at once the activation is done, outside this message.
+        PostMessageW(window, kCheckDiskMessage, 0, 0);
+      }
       break;
     case WM_COMMAND:
       on_menu_command(LOWORD(wparam));
@@ -189,7 +196,7 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       if (reinterpret_cast<HMENU>(wparam) == recent_menu_) fill_recent_menu();
       break;
     case WM_TIMER:
-      if (wparam >= kStartupCommandTimer && wparam <= kPdfWaitTimer) {
+      if (wparam >= kStartupCommandTimer && wparam <= kFolderSettledTimer) {
         on_timer(wparam);
         return 0;
       }
@@ -216,6 +223,13 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       } else {
         FolderPanel::discard_result(lparam);
       }
+      return 0;
+    case kFolderChangedMessage:
+      // Restarted by every change of a burst.
+      SetTimer(window, kFolderSettledTimer, 300, nullptr);
+      return 0;
+    case kCheckDiskMessage:
+      check_external_change();
       return 0;
     default:
       break;
@@ -247,6 +261,9 @@ void VeskMainWindow::on_destroy() {
   // From here on the parts go away one by one, and closing the web control
   // may run the message loop: nothing that arrives may start work.
   tearing_down_ = true;
+  folder_watcher_.reset();
+  // A window that closes normally leaves no backup behind.
+  remove_backup();
   revoke_drop_target();
   KillTimer(window_, kUpdateCheckTimer);
   folder_panel_.reset();  // stops its watcher before the window goes
@@ -266,7 +283,7 @@ void VeskMainWindow::on_close() {
   }
   switch (ask_unsaved_changes(window_, display_name())) {
     case UnsavedAnswer::Save:
-      after_save_action_ = AfterSaveAction::CloseWindow;
+      document_.defer(AfterSaveAction::CloseWindow);
       core_->request_snapshot();
       break;
     case UnsavedAnswer::Discard:
@@ -316,6 +333,10 @@ void VeskMainWindow::on_timer(UINT_PTR id) {
       break;
     case kUpdateCheckTimer:
       on_update_timer();
+      break;
+    case kFolderSettledTimer:
+      KillTimer(window_, id);
+      check_external_change();
       break;
     default:
       break;

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/commands.h"
+#include "core/document_session.h"
 #include "core/editor_core.h"
 #include "app/documents.h"
 #include "app/keyboard.h"
@@ -23,16 +25,11 @@ class ShellHost;
 class WebHostView;
 class DropTarget;
 class FolderPanel;
+class FolderWatcher;
 
-// Work deferred until the save it asked for has succeeded.
-enum class AfterSaveAction : std::int32_t {
-  None = 0,
-  OpenDialog = 1,
-  OpenPath = 2,
-  NewDocument = 3,
-  CloseWindow = 4,
-  ExportPdf = 5,
-};
+// Vesk.exe --recover-backup <entry file>: a start that brings back one
+// crash backup, asked for by the start that found it.
+inline constexpr wchar_t kRecoverSwitch[] = L"--recover-backup";
 
 class VeskMainWindow {
  public:
@@ -66,9 +63,22 @@ class VeskMainWindow {
   std::string display_name() const;
   void update_title();
   bool write_document_file(const std::string& text, const std::string& path);
+  bool write_document_bytes(const std::string& bytes, const std::string& path);
   // A document that arrived without a disk path (dropped from another
   // program): shown untitled, with no folder.
   void load_dropped_document(const std::string& text);
+
+  // Crash backups (backups_win.cpp): the page's text while it is unsaved;
+  // the entries of processes that are gone, offered at start (the first
+  // into this window when `window_free`); one entry taken into this window.
+  void backup_text(const std::string& text);
+  void on_dirty_changed(bool dirty);
+  void recover_at_start(bool window_free);
+  bool recover_entry(const std::string& file);
+
+  // Other programs' changes (external_changes_win.cpp): looks at the
+  // document's file and reloads, asks or marks the text unsaved.
+  void check_external_change();
 
   // Host operations that belong to the window rather than the core.
   void open_path_requested(const std::string& path);
@@ -84,9 +94,10 @@ class VeskMainWindow {
 
   // Commands from menus, accelerators, keys and automation.
   void run_command(int id);
-  // True, and logged, when a dialog of ours is up, so the command `id` (or a
-  // page request of its kind) must not start a second one inside it.
-  bool busy_with_modal_flow(int id);
+  void run_command(Command command) { run_command(command_id(command)); }
+  // True, and logged, when a dialog of ours is up, so `command` (or a page
+  // request of its kind) must not start a second one inside it.
+  bool busy_with_modal_flow(Command command);
   // A key the page did not want: true when it ran a command (or the native
   // image paste) and must not reach the page.
   bool handle_page_accelerator(std::uint32_t key, std::uint16_t modifiers, bool repeat = false);
@@ -123,9 +134,10 @@ class VeskMainWindow {
   void show_current_in_folder();
   bool files_visible() const { return files_visible_; }
 
-  const std::string& document_path() const { return document_path_; }
-  const std::string& document_dir() const { return document_dir_; }
-  bool uses_crlf() const { return uses_crlf_; }
+  const DocumentSession& document() const { return document_; }
+  const std::string& document_path() const { return document_.path(); }
+  const std::string& document_dir() const { return document_.folder(); }
+  bool uses_crlf() const { return document_.uses_crlf(); }
   const std::string& pending_status() const { return pending_status_; }
 
  private:
@@ -141,7 +153,7 @@ class VeskMainWindow {
   void on_page_message(std::string_view json);
   void on_menu_command(UINT id);
   bool handle_key_down(std::uint32_t key, bool repeat);
-  void run_after_save_action();
+  void run_after_save_action(const DeferredAction& deferred);
   // A page message of the folder panel ("folder…"); true when it was one.
   bool handle_folder_message(std::string_view json);
   // On every page load: the panel's layout and, when it is shown, its folder.
@@ -173,6 +185,16 @@ class VeskMainWindow {
   // True, with the status said, while an export prints: the control prints
   // one at a time and refuses another.
   bool pdf_export_busy();
+  std::string backup_file_path() const;
+  void remove_backup();
+  // The document's file now; its bytes read (and hashed) only when its size
+  // or time moved.
+  DiskChange look_at_disk(DiskState& now, std::string& bytes) const;
+  void reload_from_disk(std::string bytes, const DiskState& now);
+  // Whether a save writes over a file another program changed.
+  enum class SaveOverChange { Write, Stop, SaveAs };
+  SaveOverChange confirm_save_over_change();
+  void watch_document_folder();
 
   // Fields in construction order; the owned objects are released in reverse
   // order of creation by WM_DESTROY.
@@ -194,11 +216,8 @@ class VeskMainWindow {
   HWND drop_window_ = nullptr;
   DropTarget* drop_target_ = nullptr;
   std::vector<HWND> drop_refused_;  // windows whose RegisterDragDrop failed
-  std::string document_path_;
-  std::string document_dir_;
+  DocumentSession document_;
   std::string pending_status_;
-  bool save_as_requested_ = false;
-  bool uses_crlf_ = false;
   bool toc_visible_ = false;
   bool source_view_ = false;
   // The next step of a PDF export waiting for the page to finish drawing.
@@ -220,8 +239,8 @@ class VeskMainWindow {
   std::string chosen_folder_;  // from "打开文件夹…"; else the document's folder
   bool files_visible_ = false;
   int files_width_ = 0;
-  AfterSaveAction after_save_action_ = AfterSaveAction::None;
-  std::string after_save_path_;
+  bool checking_disk_ = false;
+  std::unique_ptr<FolderWatcher> folder_watcher_;
 };
 
 // Names the main window once it exists; the keyboard hook reaches the window

@@ -57,7 +57,7 @@ HACCEL build_accelerator_table() {
 
 void VeskMainWindow::install_menus() {
   if (HMENU bar = build_menu_bar(recent_menu_)) {
-    // 视图 › 主题, after the theme items (29, 30).
+    // 视图 › 主题, after the theme items.
     const auto& sections = menu_sections();
     for (std::size_t i = 0; i < sections.size(); ++i) {
       if (sections[i].kind != 3) continue;
@@ -66,7 +66,7 @@ void VeskMainWindow::install_menus() {
       if (!view || !theme_menu_) break;
       fill_theme_menu(theme_menu_);
       const auto& items = sections[i].items;
-      const auto after = std::find(items.begin(), items.end(), 30);
+      const auto after = std::find(items.begin(), items.end(), command_id(Command::FollowSystemTheme));
       const int position = after == items.end() ? -1 : static_cast<int>(after - items.begin()) + 1;
       InsertMenuW(view, position, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(theme_menu_), L"主题");
     }
@@ -81,17 +81,19 @@ void VeskMainWindow::refresh_menu_state() {
   if (!window_) return;
   HMENU bar = GetMenu(window_);
   if (!bar) return;
-  const auto check = [bar](UINT id, bool on) {
-    CheckMenuItem(bar, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  const auto check = [bar](Command command, bool on) {
+    CheckMenuItem(bar, static_cast<UINT>(command_id(command)),
+                  MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
   };
-  check(27, toc_visible_);
-  check(28, source_view_);
-  check(29, dark_theme_);
-  check(30, follow_system_theme_);
-  check(35, files_visible());
+  check(Command::ToggleToc, toc_visible_);
+  check(Command::ToggleSource, source_view_);
+  check(Command::DarkMode, dark_theme_);
+  check(Command::FollowSystemTheme, follow_system_theme_);
+  check(Command::ToggleFiles, files_visible());
   // The source view has no print layout and its clipboard is plain text.
-  for (UINT id : {6u, 9u, 10u, 11u}) {
-    EnableMenuItem(bar, id, MF_BYCOMMAND | (source_view_ ? MF_GRAYED : MF_ENABLED));
+  for (Command command : {Command::ExportPdf, Command::Cut, Command::Copy, Command::Paste}) {
+    EnableMenuItem(bar, static_cast<UINT>(command_id(command)),
+                   MF_BYCOMMAND | (source_view_ ? MF_GRAYED : MF_ENABLED));
   }
   DrawMenuBar(window_);
 }

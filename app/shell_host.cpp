@@ -35,7 +35,7 @@ void ShellHost::open_path(const std::string& path) { window_->open_path_requeste
 void ShellHost::set_status(const std::string& text) { window_->set_status(text); }
 void ShellHost::front_end_error(const std::string& message) { window_->front_end_error(message); }
 void ShellHost::page_ready() { window_->on_page_ready(); }
-void ShellHost::dirty_changed(bool) { window_->update_title(); }
+void ShellHost::dirty_changed(bool dirty) { window_->on_dirty_changed(dirty); }
 void ShellHost::view_state(const ViewState& state) { window_->on_view_state(state); }
 
 void ShellHost::stats(std::int32_t cjk, std::int32_t words) {
@@ -47,5 +47,7 @@ void ShellHost::stats(std::int32_t cjk, std::int32_t words) {
 void ShellHost::page_log(const std::string& message) {
   if (keylog_enabled()) write_diagnostic_line("JSLOG " + message);
 }
+
+void ShellHost::backup_text(const std::string& markdown) { window_->backup_text(markdown); }
 
 }  // namespace vesk::win

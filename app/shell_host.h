@@ -33,6 +33,7 @@ class ShellHost final : public EditorHost {
   void view_state(const ViewState& state) override;
   void stats(std::int32_t cjk, std::int32_t words) override;
   void page_log(const std::string& message) override;
+  void backup_text(const std::string& markdown) override;
 
  private:
   VeskMainWindow* window_;  // not owned; outlives the adapter

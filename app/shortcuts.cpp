@@ -79,12 +79,22 @@ void for_each_binding(Visit visit) {
 }  // namespace
 
 const std::vector<MenuSection>& menu_sections() {
+  using C = Command;
+  constexpr auto id = command_id;
+  constexpr int kSeparator = 0;
   static const std::vector<MenuSection> sections = {
-      {0, "文件", {1, 38, 2, 34, 36, 0, 3, 4, 5, 6}},
-      // 37, the search across files, joins this menu with its panel.
-      {1, "编辑", {7, 8, 0, 9, 10, 11, 12, 0, 39, 40}},
-      {2, "格式", {13, 14, 15, 16, 0, 17, 18, 19, 20, 0, 21, 22, 23, 0, 24, 25, 26}},
-      {3, "视图", {35, 27, 28, 0, 29, 30, 0, 31, 32, 33}},
+      {0, "文件", {id(C::New), id(C::NewWindow), id(C::Open), id(C::OpenFolder), id(C::QuickOpen), kSeparator,
+                 id(C::Save), id(C::SaveAs), id(C::ExportHtml), id(C::ExportPdf)}},
+      // The search across files joins this menu with its panel.
+      {1, "编辑", {id(C::Undo), id(C::Redo), kSeparator, id(C::Cut), id(C::Copy), id(C::Paste),
+                 id(C::SelectAll), kSeparator, id(C::Find), id(C::Replace)}},
+      {2, "格式", {id(C::Bold), id(C::Italic), id(C::InlineCode), id(C::Link), kSeparator,
+                 id(C::Heading1), id(C::Heading2), id(C::Heading3), id(C::Paragraph), kSeparator,
+                 id(C::BulletList), id(C::NumberedList), id(C::Quote), kSeparator, id(C::CodeBlock),
+                 id(C::Table), id(C::HorizontalRule)}},
+      {3, "视图", {id(C::ToggleFiles), id(C::ToggleToc), id(C::ToggleSource), kSeparator, id(C::DarkMode),
+                 id(C::FollowSystemTheme), kSeparator, id(C::ZoomIn), id(C::ZoomOut),
+                 id(C::ActualSize)}},
   };
   return sections;
 }

@@ -13,15 +13,22 @@ inline constexpr UINT kUpdateResultMessage = WM_APP + 8;
 // Takes another VESK_SNAPSHOT: a test retakes it until the page shows what it
 // waits for, instead of guessing how long drawing takes.
 inline constexpr UINT kSnapshotMessage = WM_APP + 9;
+// Something changed in the document's folder (posted by its watcher).
+inline constexpr UINT kFolderChangedMessage = WM_APP + 10;
+// Look at the document's file again (after an activation).
+inline constexpr UINT kCheckDiskMessage = WM_APP + 11;
 
 // A listing, index chunk or watcher report from the folder panel's workers.
-inline constexpr UINT kFolderResultMessage = WM_APP + 10;
+inline constexpr UINT kFolderResultMessage = WM_APP + 12;
 
 inline constexpr UINT_PTR kStartupCommandTimer = 1;
 inline constexpr UINT_PTR kSnapshotTimer = 2;
 inline constexpr UINT_PTR kDropProbeTimer = 3;
 inline constexpr UINT_PTR kUpdateCheckTimer = 4;
 inline constexpr UINT_PTR kPdfWaitTimer = 5;
+// Runs once the folder has been quiet for a moment, so a file written to a
+// temporary and renamed over the document is one change.
+inline constexpr UINT_PTR kFolderSettledTimer = 6;
 
 inline constexpr UINT kExitMenuId = 40005;
 inline constexpr UINT kCheckUpdatesMenuId = 40006;

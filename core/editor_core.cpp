@@ -72,6 +72,8 @@ void EditorCore::handle_page_message(std::string_view json) {
     host_->front_end_error(string_member(message, "message"));
   } else if (type == "log") {
     host_->page_log(string_member(message, "message"));
+  } else if (type == "backup") {
+    on_backup_message(message);
   }
 }
 
@@ -79,6 +81,7 @@ void EditorCore::on_ready() {
   page_ready_ = true;
   apply_base_href();
   if (pending_load_) {
+    announce_pending_text();
     host_->load_markdown(pending_markdown_);
     pending_load_ = false;
   }
@@ -108,6 +111,32 @@ void EditorCore::on_image_message(const JsonValue& message) {
                from_clipboard);
 }
 
+void EditorCore::on_backup_message(const JsonValue& message) {
+  // A large text comes in slices: part 0 starts a backup, every next part
+  // of the same id follows in order, and the last one hands it on. A late
+  // slice of an older backup is ignored; a gap drops the backup.
+  const double id = message.get_number("id", 0);
+  const double part = message.get_number("part", 0);
+  if (part == 0) {
+    backup_id_ = id;
+    backup_parts_ = 0;
+    backup_text_.clear();
+  } else if (id != backup_id_) {
+    return;
+  } else if (backup_parts_ < 0 || part != static_cast<double>(backup_parts_)) {
+    backup_text_.clear();
+    backup_parts_ = -1;
+    return;
+  }
+  backup_text_ += string_member(message, "text");
+  ++backup_parts_;
+  if (!message.get_bool("last", true)) return;
+  const std::string text = std::move(backup_text_);
+  backup_text_.clear();
+  backup_parts_ = -1;
+  host_->backup_text(text);
+}
+
 void EditorCore::apply_base_href() {
   if (!page_ready_) return;
   host_->run_script(base_dir_.empty() ? remove_base_script()
@@ -127,15 +156,46 @@ void EditorCore::reload(const std::string& dir) {
 }
 
 void EditorCore::load_document(const std::string& markdown, const std::string& dir) {
+  pending_unsaved_ = false;
+  pending_keep_place_ = false;
+  load(markdown, dir);
+}
+
+void EditorCore::load_unsaved_document(const std::string& markdown, const std::string& dir) {
+  pending_keep_place_ = false;
+  pending_unsaved_ = true;
+  load(markdown, dir);
+}
+
+void EditorCore::reload_document(const std::string& markdown) {
+  pending_unsaved_ = false;
+  pending_keep_place_ = true;
+  load(markdown, base_dir_);
+}
+
+void EditorCore::mark_unsaved() { host_->run_script(page_call_bool("markUnsaved", false)); }
+
+void EditorCore::announce_pending_text() {
+  // Sent ahead of the text, which may travel as a web message of its own.
+  if (pending_unsaved_) host_->run_script(page_call_bool("markUnsaved", true));
+  if (pending_keep_place_) host_->run_script(page_call("keepPlace"));
+  pending_unsaved_ = false;
+  pending_keep_place_ = false;
+}
+
+void EditorCore::load(const std::string& markdown, const std::string& dir) {
   if (has_document_ && dir == base_dir_) {
     pending_markdown_ = markdown;
     pending_load_ = true;
     if (page_ready_) {
+      announce_pending_text();
       host_->load_markdown(pending_markdown_);
       pending_load_ = false;
     }
     return;
   }
+  // A new page has no place to keep.
+  pending_keep_place_ = false;
   base_dir_ = dir;
   pending_markdown_ = markdown;
   has_document_ = true;

@@ -23,6 +23,14 @@ class EditorCore {
   void handle_page_message(std::string_view json);
 
   void load_document(const std::string& markdown, const std::string& dir);
+  // A text that is not what is on disk (a recovered backup): loaded like
+  // load_document, and the page holds it as unsaved.
+  void load_unsaved_document(const std::string& markdown, const std::string& dir);
+  // The same document's new text from disk: the page keeps its caret and
+  // scroll position.
+  void reload_document(const std::string& markdown);
+  // The text in the page is no longer what is on disk (the file is gone).
+  void mark_unsaved();
   void new_document();
   void mark_saved(const std::string& text);
   void set_base_dir(const std::string& dir);
@@ -58,11 +66,15 @@ class EditorCore {
 
  private:
   void on_ready();
+  void load(const std::string& markdown, const std::string& dir);
   void on_image_message(const JsonValue& message);
+  void on_backup_message(const JsonValue& message);
   void apply_base_href();
   void apply_theme();
   void reload(const std::string& dir);
   void set_dirty(bool dirty);
+  // What the page must know before the pending text arrives.
+  void announce_pending_text();
 
   EditorHost* host_;  // not owned; outlives the core
   std::string base_dir_;
@@ -71,10 +83,16 @@ class EditorCore {
   std::string pending_pdf_path_;
   std::string theme_ = "light";
   bool pending_load_ = false;
+  bool pending_unsaved_ = false;
+  bool pending_keep_place_ = false;
   bool has_document_ = false;
   bool page_ready_ = false;
   bool dirty_ = false;
   std::uint64_t load_count_ = 0;
+  // The backup being gathered from its slices.
+  std::string backup_text_;
+  double backup_id_ = 0;
+  std::int64_t backup_parts_ = -1;
 };
 
 }  // namespace vesk

@@ -44,6 +44,8 @@ class EditorHost {
   virtual void view_state(const ViewState& state) = 0;
   virtual void stats(std::int32_t cjk, std::int32_t words) = 0;
   virtual void page_log(const std::string& message) = 0;
+  // The page's whole text, for the crash backup of unsaved changes.
+  virtual void backup_text(const std::string& /*markdown*/) {}
 };
 
 // "window.vesk && window.vesk.<function>(<argument>);" The guard makes a call

@@ -13,20 +13,15 @@
 // The page is measured side by side with a bare CodeMirror 6 Markdown editor
 // (bench/bare.js) on the same document in the same browser, and the ratios
 // page / bare are printed.
-import * as esbuild from 'esbuild';
-import { mkdtempSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { dirname, join } from 'node:path';
-import { fileURLToPath, pathToFileURL } from 'node:url';
 import { Text, EditorState } from '@codemirror/state';
 import { DirtyTracker } from '../src/dirty.js';
 import { EditorPage, launch } from '../test/harness.mjs';
 import { largeDocument, sampleDocument } from '../test/corpus.mjs';
+import { openBare } from './bare-page.mjs';
 
 const kSize = 10 * 1024 * 1024;
 const kKeys = 120;
 const kLoads = 15;
-const here = dirname(fileURLToPath(import.meta.url));
 
 const median = (xs) => {
   const s = [...xs].sort((a, b) => a - b);
@@ -155,26 +150,6 @@ async function scrollFrames(ed) {
     await ed.page.waitForTimeout(150);
   }
   return frames;
-}
-
-// The bare peer editor, bundled from bench/bare.js into a page of its own.
-async function openBare(browser) {
-  const out = await esbuild.build({
-    entryPoints: [join(here, 'bare.js')], bundle: true, format: 'iife', minify: true, target: ['chrome109'], write: false,
-  });
-  const dir = mkdtempSync(join(tmpdir(), 'vesk-bare-'));
-  const file = join(dir, 'bare.html');
-  writeFileSync(file, `<!DOCTYPE html><html><head><meta charset="utf-8"><style>html,body{margin:0;height:100%}#editor{height:100vh}</style></head>
-<body><div id="editor"></div><script>${out.outputFiles[0].text.replace(/<\/script/gi, '<\\/script')}</script></body></html>`);
-  const page = await browser.context.newPage();
-  await page.setViewportSize({ width: 1200, height: 800 });
-  await page.goto(pathToFileURL(file).href);
-  const ed = {
-    page,
-    cdp: await browser.context.newCDPSession(page),
-    frame: () => page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)))),
-  };
-  return ed;
 }
 
 async function editorFigures(ed, text, loads) {

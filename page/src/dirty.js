@@ -20,8 +20,15 @@ export class DirtyTracker {
     return this._dirty;
   }
 
+  /** No text is clean until the next baseline (the file is gone, or the text was recovered). */
+  forget() {
+    this.forgotten = true;
+    this._dirty = true;
+  }
+
   /** The document itself becomes the clean baseline. */
   reset(doc) {
+    this.forgotten = false;
     this.base = doc;
     this.pre = doc.length;
     this.suf = doc.length;
@@ -30,6 +37,7 @@ export class DirtyTracker {
 
   /** A text (from a save) becomes the baseline while `doc` is shown. */
   setBaseline(text, doc) {
+    this.forgotten = false;
     if (text.length === doc.length && doc.sliceString(0) === text) {
       this.reset(doc);
       return false;
@@ -51,6 +59,7 @@ export class DirtyTracker {
   }
 
   check(doc) {
+    if (this.forgotten) return (this._dirty = true);
     const base = this.base;
     const n = doc.length;
     if (n !== base.length) return (this._dirty = true);

@@ -17,10 +17,18 @@ const unsavedListener = Facet.define({ combine: first });
 // What the native side was last told, per view: it outlives the states.
 const reported = new WeakMap();
 
+// Set by the native side just before it hands over a recovered text, which
+// is unsaved from the start.
+let nextTextUnsaved = false;
+
 const unsavedPlugin = ViewPlugin.fromClass(class {
   constructor(view) {
     this.view = view;
     this.tracker = new DirtyTracker(view.state.doc);
+    if (nextTextUnsaved && !view.state.facet(awaitingDocument)) {
+      nextTextUnsaved = false;
+      this.tracker.forget();
+    }
     this.report();
   }
 
@@ -46,6 +54,19 @@ export function unsavedState(onChange) {
 export function isDirty(view) {
   const p = view.plugin(unsavedPlugin);
   return p ? p.tracker.dirty : false;
+}
+
+/** The next document handed over is unsaved (a recovered backup). */
+export function markNextTextUnsaved() {
+  nextTextUnsaved = true;
+}
+
+/** The text shown is unsaved until the next baseline (its file went away). */
+export function markUnsaved(view) {
+  const p = view.plugin(unsavedPlugin);
+  if (!p) return;
+  p.tracker.forget();
+  p.report();
 }
 
 /** The text that was saved (line ends as the page keeps them) becomes the baseline. */

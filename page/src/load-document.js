@@ -1,7 +1,7 @@
 // A document handed over by the native side becomes a new editor state. The
 // place an earlier page left (selection, scroll, history) applies to the first
 // document this page receives if that is the same text.
-import { EditorState } from '@codemirror/state';
+import { EditorSelection, EditorState } from '@codemirror/state';
 import { setFocusMode, setTypewriter } from './aids.js';
 import { syncFocus } from './focus.js';
 import { loadFenceLanguages } from './code-html.js';
@@ -15,6 +15,14 @@ const kLargeDocument = 1000000;
 
 export function normalizeLineEnds(text) {
   return text.indexOf('\r') < 0 ? text : text.replace(/\r\n?/g, '\n');
+}
+
+let keptPlace = null;
+
+/** The next text loaded keeps the caret and scroll position shown now. */
+export function keepPlaceForNextText(view) {
+  const { anchor, head } = view.state.selection.main;
+  keptPlace = { anchor, head, scrollTop: view.scrollDOM.scrollTop };
 }
 
 /** Returns load(text); `extensions()` gives a fresh state's extensions. */
@@ -36,6 +44,13 @@ export function documentLoader(view, extensions) {
       view.dispatch({ effects: [setFocusMode.of(!!prefs.focusMode), setTypewriter.of(!!prefs.typewriter)] });
     }
     if (restored) scrollToPlace(view, place);
+    const kept = keptPlace;
+    keptPlace = null;
+    if (kept && !restored) {
+      const at = (pos) => Math.min(pos, view.state.doc.length);
+      view.dispatch({ selection: EditorSelection.single(at(kept.anchor), at(kept.head)) });
+      view.scrollDOM.scrollTop = kept.scrollTop;
+    }
     // The print view is made synchronously: the code languages it highlights
     // are loaded ahead, as soon as the page is idle after the first paint.
     requestIdleCallback(() => {

@@ -32,6 +32,7 @@ import { FolderPanel } from './folder-panel.js';
 import { QuickOpen } from './quick-open.js';
 import { folderApi } from './folder-api.js';
 import { completions } from './completions.js';
+import { crashBackups } from './backup.js';
 
 installErrorReporting();
 
@@ -63,8 +64,14 @@ toc.visible = prefs.toc;
 status.update({ source: prefs.source });
 
 // What a document knows of itself, reported to the native side and the page.
+// While it is unsaved its text also goes to the native side's crash backup.
+const backups = crashBackups(post);
 const documentState = [
-  unsavedState((dirty) => post({ type: 'dirty', value: dirty })),
+  unsavedState((dirty) => {
+    post({ type: 'dirty', value: dirty });
+    if (!dirty) backups.cancel();
+  }),
+  backups.extension,
   documentCounts({
     onCounts(counts) {
       status.update({ counts });

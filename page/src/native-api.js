@@ -14,8 +14,8 @@ import { runEngine } from './engines.js';
 import { setReaderTheme } from './reader-theme.js';
 import { lineCopy } from './paste.js';
 import { post, reportError } from './post.js';
-import { setSavedText } from './doc-state.js';
-import { normalizeLineEnds } from './load-document.js';
+import { markNextTextUnsaved, markUnsaved, setSavedText } from './doc-state.js';
+import { keepPlaceForNextText, normalizeLineEnds } from './load-document.js';
 import { beginPrint, finishPrint } from './print-view.js';
 
 // Copied HTML says it is ours, so that pasting it back takes the Markdown of
@@ -48,6 +48,19 @@ export function nativeApi(view, { load, controls, status }) {
       // The native side writes CR LF back for files that had them; the baseline
       // is compared in the page's LF form.
       if (t != null) setSavedText(view, normalizeLineEnds(t));
+    },
+
+    // With `next`, the text handed over next is unsaved (a recovered backup);
+    // without, the text shown now is (its file went away).
+    markUnsaved(next) {
+      if (next === true) markNextTextUnsaved();
+      else markUnsaved(view);
+    },
+
+    // The text handed over next (the same file changed by another program)
+    // keeps this one's caret and scroll position.
+    keepPlace() {
+      keepPlaceForNextText(view);
     },
 
     undo() {

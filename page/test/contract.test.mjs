@@ -401,3 +401,34 @@ test('find() and replace() open the search panel on their field, as Ctrl+F and C
   assert.deepEqual(ed.errors, []);
   await ed.close();
 });
+
+test('backups, recovered texts and reloads after another program changed the file', async () => {
+  const ed = await open();
+  await ed.load('saved text');
+  await ed.select(10);
+  await ed.page.keyboard.type('!');
+  const backup = await ed.waitFor('backup');
+  assert.equal(backup.text, 'saved text!');
+
+  // A recovered text is unsaved from the start and is backed up again.
+  await ed.call('markSaved', quote('saved text!'));
+  await ed.clearMessages();
+  await ed.call('markUnsaved', 'true');
+  await ed.load('recovered');
+  assert.deepEqual((await ed.messages('dirty')).map((m) => m.value), [true]);
+  assert.equal((await ed.waitFor('backup')).text, 'recovered');
+  await ed.call('markSaved', quote('recovered'));
+  assert.deepEqual((await ed.messages('dirty')).map((m) => m.value), [true, false]);
+
+  // The file's new text keeps the caret; a vanished file leaves the text unsaved.
+  await ed.load('line one\nline two\nline three');
+  await ed.select(12);
+  await ed.call('keepPlace');
+  await ed.load('line one\nline 2\nline three, longer');
+  assert.deepEqual(await ed.selection(), [[12, 12]]);
+  await ed.clearMessages();
+  await ed.call('markUnsaved');
+  assert.deepEqual((await ed.messages('dirty')).map((m) => m.value), [true]);
+  assert.equal(await ed.snapshot(), 'line one\nline 2\nline three, longer');
+  await ed.close();
+});

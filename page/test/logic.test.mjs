@@ -8,6 +8,7 @@ import { markdown, markdownLanguage } from '@codemirror/lang-markdown';
 import { ensureSyntaxTree } from '@codemirror/language';
 
 import { DirtyTracker } from '../src/dirty.js';
+import { BackupSchedule, BackupSender } from '../src/backup.js';
 import { countDelta, countText } from '../src/stats.js';
 import { allHeadings, plainText, slug, withAnchors } from '../src/headings.js';
 import { formatChange } from '../src/format.js';
@@ -295,4 +296,61 @@ test('table edits: quoted tables, short rows, escaped pipes and wide characters'
   assert.equal(apply('| 中文 | b |\n|-|-|\n| x | y |', formatTable(table('| 中文 | b |\n|-|-|\n| x | y |'))),
     '| 中文 | b   |\n| ---- | --- |\n| x    | y   |');
   assert.equal(formatTable(table('| a   |\n| --- |')), null);
+});
+
+test('backups: a second after typing stops, at least every ten seconds, never for clean text', (t) => {
+  t.mock.timers.enable({ apis: ['setTimeout'] });
+  let clock = 0;
+  const sent = [];
+  const schedule = new BackupSchedule(() => sent.push(clock), { now: () => clock });
+  const advance = (ms) => { clock += ms; t.mock.timers.tick(ms); };
+
+  schedule.changed(true);
+  advance(999);
+  assert.deepEqual(sent, []);
+  advance(1);
+  assert.deepEqual(sent, [1000]);
+  // Nothing changed since: nothing more is sent.
+  advance(30000);
+  assert.deepEqual(sent, [1000]);
+
+  // Typing on without a pause still gives one every ten seconds.
+  sent.length = 0;
+  const start = clock;
+  for (let i = 0; i < 250; i++) {
+    schedule.changed(true);
+    advance(100);
+  }
+  assert.deepEqual(sent.map((at) => at - start), [10000, 20000]);
+
+  // Undone back to the saved text: the pending backup is dropped.
+  sent.length = 0;
+  schedule.changed(true);
+  advance(500);
+  schedule.changed(false);
+  advance(5000);
+  assert.deepEqual(sent, []);
+  assert.equal(schedule.pending, false);
+});
+
+test('backup slices join to the text, never split a surrogate pair, and stop for a newer backup', () => {
+  const queue = [];
+  const sent = [];
+  const sender = new BackupSender((m) => sent.push(m), { slice: 4, later: (fn) => queue.push(fn) });
+  const doc = Text.of(['ab😀c😀😀', '中文😀']);
+  sender.send(doc);
+  while (queue.length) queue.shift()();
+  assert.equal(sent.map((m) => m.text).join(''), doc.toString());
+  assert.deepEqual(sent.map((m) => m.part), sent.map((_, i) => i));
+  assert.deepEqual(sent.map((m) => m.last), sent.map((_, i) => i === sent.length - 1));
+  for (const m of sent) assert.ok(!/[\ud800-\udbff]$/.test(m.text), JSON.stringify(m.text));
+
+  // A second backup before the first is through: the first sends no more.
+  sent.length = 0;
+  sender.send(doc);
+  sender.send(Text.of(['new']));
+  while (queue.length) queue.shift()();
+  const newer = sender.id;
+  assert.equal(sent.filter((m) => m.id === newer - 1).length, 1);
+  assert.equal(sent.filter((m) => m.id === newer).map((m) => m.text).join(''), 'new');
 });

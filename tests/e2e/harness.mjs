@@ -214,11 +214,14 @@ export function startWine(exe, args = [], env = {}) {
 
 // Starts Vesk.exe (`exe`, the build's unless told) with `args` and the
 // VESK_* values of `env` (paths there are already Windows paths). The log
-// goes to `dir`/vesk.log.
+// goes to `dir`/vesk.log. Its own data (crash backups, history) go to a new
+// folder in `dir` unless `env` names one, so no start finds what another
+// left behind.
 export function startVesk({ dir, args = [], env = {}, port, exe = veskExe }) {
   const logFile = path.join(dir, 'vesk.log');
+  const data = env.VESK_DATA_DIR ? {} : { VESK_DATA_DIR: winPath(fs.mkdtempSync(path.join(dir, 'vesk-data-'))) };
   const child = launch('wine', [exe, ...args], {
-    env: wineEnv({ VESK_LOG: winPath(logFile), VESK_CDP_PORT: String(port), ...env }),
+    env: wineEnv({ VESK_LOG: winPath(logFile), VESK_CDP_PORT: String(port), ...data, ...env }),
     cwd: dir,
   });
   const vesk = {

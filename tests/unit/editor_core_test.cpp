@@ -130,6 +130,51 @@ TEST_F(EditorCoreTest, SameFolderLoadKeepsThePage) {
   EXPECT_TRUE(core.is_dirty());  // the shell asked about unsaved changes already
 }
 
+// What the page must know about a text is said before the text, which may
+// travel by another route; a plain load afterwards says nothing.
+TEST_F(EditorCoreTest, RecoveredAndReloadedTextsAreAnnouncedAheadOfTheText) {
+  core.load_unsaved_document("recovered", "/docs");
+  EXPECT_EQ(host.calls, Calls{"reload_page /docs"});
+  host.clear();
+  core.handle_page_message(R"({"type":"ready"})");
+  EXPECT_EQ(host.calls_starting_with("run_script window.vesk && window.vesk.markUnsaved").size(), 1u);
+  const Calls delivered = host.calls_starting_with("load_markdown");
+  ASSERT_EQ(delivered, Calls{"load_markdown recovered"});
+  const auto at = [&](const std::string& prefix) {
+    for (std::size_t i = 0; i < host.calls.size(); ++i) {
+      if (host.calls[i].rfind(prefix, 0) == 0) return i;
+    }
+    return host.calls.size();
+  };
+  EXPECT_LT(at("run_script window.vesk && window.vesk.markUnsaved(true)"), at("load_markdown"));
+
+  host.clear();
+  core.reload_document("changed on disk");
+  EXPECT_EQ(host.calls, (Calls{script(page_call("keepPlace")), "load_markdown changed on disk"}));
+  host.clear();
+  core.load_document("another", "/docs");
+  EXPECT_EQ(host.calls, Calls{"load_markdown another"});
+}
+
+TEST_F(EditorCoreTest, BackupSlicesAreJoinedInOrderAndNeverMixed) {
+  const auto slice = [&](int id, int part, bool last, const char* text) {
+    core.handle_page_message("{\"type\":\"backup\",\"id\":" + std::to_string(id) + ",\"part\":" +
+                             std::to_string(part) + ",\"last\":" + (last ? "true" : "false") +
+                             ",\"text\":\"" + text + "\"}");
+  };
+  core.handle_page_message(R"({"type":"backup","text":"whole"})");
+  slice(1, 0, false, "a");
+  slice(1, 1, false, "b");
+  // A newer backup starts: the older one's late slice is not taken into it.
+  slice(2, 0, false, "x");
+  slice(1, 2, true, "c");
+  slice(2, 1, true, "y");
+  slice(3, 0, false, "p");
+  slice(3, 2, true, "r");  // a gap
+  slice(4, 0, true, "");
+  EXPECT_EQ(host.calls, (Calls{"backup_text whole", "backup_text xy", "backup_text "}));
+}
+
 TEST_F(EditorCoreTest, SameFolderLoadsWhileLoadingDeliverOnlyTheNewest) {
   core.load_document("one", "/docs");
   core.load_document("two", "/docs");

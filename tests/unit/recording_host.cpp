@@ -66,5 +66,6 @@ void RecordingHost::stats(std::int32_t cjk, std::int32_t words) {
   calls.push_back("stats cjk=" + std::to_string(cjk) + " words=" + std::to_string(words));
 }
 void RecordingHost::page_log(const std::string& message) { calls.push_back("page_log " + message); }
+void RecordingHost::backup_text(const std::string& markdown) { calls.push_back("backup_text " + markdown); }
 
 }  // namespace vesk::testing

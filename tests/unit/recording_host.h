@@ -48,6 +48,7 @@ class RecordingHost : public EditorHost {
   void view_state(const ViewState& state) override;
   void stats(std::int32_t cjk, std::int32_t words) override;
   void page_log(const std::string& message) override;
+  void backup_text(const std::string& markdown) override;
 };
 
 }  // namespace vesk::testing

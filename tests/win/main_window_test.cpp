@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -63,7 +64,7 @@ class MainWindow : public ::testing::Test {
     }
     // Takes the WM_QUIT that WM_DESTROY posted, so the next test starts clean.
     EXPECT_EQ(window.run_message_loop(), 0);
-    for (const wchar_t* name : {L"VESK_LOG", L"VESK_ANSWER", L"VESK_SAVE_AS"}) {
+    for (const wchar_t* name : {L"VESK_LOG", L"VESK_ANSWER", L"VESK_SAVE_AS", L"VESK_DATA_DIR"}) {
       SetEnvironmentVariableW(name, nullptr);
     }
   }
@@ -289,6 +290,39 @@ TEST_F(MainWindow, UnsavedQuestionShowsItsTextsAndAnswers) {
   EXPECT_EQ(question.buttons, (std::vector<int>{1000, 1001, IDCANCEL}));
   EXPECT_TRUE(question.shows(L"不保存"));
   EXPECT_FALSE(IsWindow(window.window()));
+}
+
+TEST_F(MainWindow, BackupsFollowTheUnsavedTextAndAFailureIsSaidOnce) {
+  set_env(L"VESK_DATA_DIR", temp.utf8() + "\\data");
+  const std::string path = temp.write("b.md", "old\n");
+  window.open_document(path);
+  page_ready();
+  window.backup_text("not dirty yet");  // a late backup of clean text is not kept
+  const fs::path folder = to_fs_path(temp.utf8() + "\\data\\Backups");
+  EXPECT_FALSE(fs::exists(folder) && !fs::is_empty(folder));
+  page_dirty();
+  window.backup_text("old\nnew");
+  ASSERT_TRUE(fs::exists(folder));
+  std::vector<fs::path> entries(fs::directory_iterator(folder), fs::directory_iterator());
+  ASSERT_EQ(entries.size(), 1u);
+  const auto record = decode_backup(read_all(from_fs_path(entries[0])));
+  ASSERT_TRUE(record.has_value());
+  EXPECT_EQ(record->path, path);
+  EXPECT_EQ(record->text, "old\nnew");
+  EXPECT_EQ(record->loaded, disk_state_of("old\n", record->loaded.write_time));
+  const std::string entry = from_fs_path(entries[0].stem());
+  EXPECT_NE(log().find("NATIVE backup " + entry + " bytes=7\n"), std::string::npos);
+  // Clean again: the entry goes.
+  window.core()->handle_page_message(R"({"type":"dirty","value":false})");
+  EXPECT_FALSE(fs::exists(entries[0]));
+
+  // A data folder that cannot be made: one status for a run of failures.
+  set_env(L"VESK_DATA_DIR", temp.write("a-file", "x"));
+  page_dirty();
+  window.backup_text("a");
+  window.backup_text("b");
+  const auto& scripts = web_host_record().scripts;
+  EXPECT_EQ(std::count(scripts.begin(), scripts.end(), page_call_string("setStatus", "无法备份未保存的内容")), 1);
 }
 
 TEST_F(MainWindow, CannotBeMadeSmallerThanTheMinimum) {
