@@ -44,8 +44,8 @@ int find_theme(const std::vector<ThemeChoice>& choices, std::string_view name) {
 std::string reader_theme_script(std::string_view name, std::string_view css) {
   if (name.empty()) return page_call_string("setReaderTheme", "");
   JsonValue theme = JsonValue::make_object();
-  theme.members.emplace("name", JsonValue::make_string(std::string(name)));
-  theme.members.emplace("css", JsonValue::make_string(std::string(css)));
+  theme.members["name"] = JsonValue::make_string(std::string(name));
+  theme.members["css"] = JsonValue::make_string(std::string(css));
   std::string text;
   write_json(theme, text);
   return page_call_string("setReaderTheme", text);
