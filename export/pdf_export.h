@@ -8,13 +8,15 @@
 #include <string>
 #include <string_view>
 
+#include "core/a4_page.h"
+
 namespace vesk {
 
 inline constexpr std::string_view kPdfBeginScript = "window.vesk && window.vesk.pdfBegin()";
 inline constexpr std::string_view kPdfEndScript = "window.vesk && window.vesk.pdfEnd()";
 
 // The printable width of A4 between the margins, in CSS pixels.
-inline constexpr double kPdfPrintableWidth = 658.0;
+inline constexpr double kPdfPrintableWidth = kA4PrintableWidthPixels;
 // Content narrower or lower than this is nothing to print.
 inline constexpr double kPdfMinimumContentSize = 10.0;
 
