@@ -233,13 +233,16 @@ TEST_F(Commands, ZoomReportsShowOnlyRealChanges) {
 
 TEST_F(Commands, EveryCommandIsLoggedAndReachesThePage) {
   set_env(L"VESK_ANSWER", "cancel");  // commands that would ask stay put
+  // The open and folder dialogs are modal; a new window would start this
+  // test program again.
+  const auto skipped = [](int id) { return id == 2 || id == 34 || id == 38; };
   for (const CommandSpec& command : command_table()) {
-    if (command.id == 2) continue;  // the open dialog is modal
+    if (skipped(command.id)) continue;
     window->run_command(command.id);
   }
   const std::string lines = log();
   for (const CommandSpec& command : command_table()) {
-    if (command.id == 2) continue;
+    if (skipped(command.id)) continue;
     EXPECT_NE(lines.find("NATIVE command " + command.label + "\n"), std::string::npos)
         << command.label;
   }
@@ -264,11 +267,11 @@ TEST_F(Commands, MenuAndKeysRouteToCommands) {
   // The page's accelerator path: bound keys run, unbound ones pass.
   EXPECT_TRUE(window->handle_page_accelerator('B', 0x08));
   EXPECT_TRUE(sent(page_call_string("format", "bold")));
-  EXPECT_FALSE(window->handle_page_accelerator('N', 0x0C));
+  EXPECT_FALSE(window->handle_page_accelerator('J', 0x0C));
   EXPECT_FALSE(window->handle_page_accelerator('X', 0x08));
   const std::string lines = log();
   EXPECT_NE(lines.find("NATIVE key vk=66 mods=8 cmd=13\n"), std::string::npos);
-  EXPECT_NE(lines.find("NATIVE key vk=78 mods=12\n"), std::string::npos);
+  EXPECT_NE(lines.find("NATIVE key vk=74 mods=12\n"), std::string::npos);
   // Wine delivers low-level hooks, so the hook is really installed here.
   EXPECT_NE(lines.find("NATIVE keyboard hook on\n"), std::string::npos);
 }
