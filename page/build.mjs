@@ -23,7 +23,7 @@ const outDir = join(here, '..', 'web');
 export const kTarget = 'chrome109';
 const kEcmaVersion = 2023;
 // web/<name>.js: the engine files, by the name the page asks for.
-export const kEngines = { diagrams: 'diagram-engine.js' };
+export const kEngines = { diagrams: 'diagram-engine.js', pinyin: 'pinyin-engine.js' };
 
 export async function build() {
   const js = await esbuild.build({

@@ -3,7 +3,7 @@
 # under Wine, the Chromium-backed WebView2Loader.dll. Missing sources are
 # skipped with a note, so the executable still builds before the page does.
 #   cmake -DBIN=<dir> -DWEB=<dir> -DFONT=<file> [-DLOADER=<dll>] -P stage_runtime.cmake
-foreach(name editor.html editor.css editor.js diagrams.js themes/paper.css)
+foreach(name editor.html editor.css editor.js diagrams.js pinyin.js themes/paper.css)
   if(EXISTS "${WEB}/${name}")
     get_filename_component(folder "${BIN}/web/${name}" DIRECTORY)
     file(MAKE_DIRECTORY "${folder}")

@@ -2,18 +2,24 @@
 // the file name, else in the whole path, ranked by matches at word starts and
 // in runs, in the name rather than the folders, and shorter paths first.
 // Chinese names also match by the initials and the full pinyin of their
-// characters ("bj" and "biji" find "笔记.md"). Pure functions, no DOM.
-import { pinyin } from 'pinyin-pro';
-
+// characters ("bj" and "biji" find "笔记.md") once a reader of pinyin is
+// set (the page loads one on demand). Pure functions, no DOM.
 const kHan = /\p{sc=Han}/u;
 const readings = new Map();
+let reader = null;
 
-// The toneless reading of one character (its most common one), cached: the
+/** `read(ch)` gives the toneless reading of one Chinese character, or "". */
+export function setPinyinReader(read) {
+  reader = read;
+  readings.clear();
+}
+
+// The reading of one character (its most common one), cached: the
 // library's call is costly and names repeat characters.
 function readingOf(ch) {
   let r = readings.get(ch);
   if (r === undefined) {
-    r = kHan.test(ch) ? (pinyin(ch, { toneType: 'none', type: 'array' })[0] || '').toLowerCase() : '';
+    r = kHan.test(ch) ? String(reader(ch) || '').toLowerCase() : '';
     readings.set(ch, r);
   }
   return r;
@@ -25,7 +31,7 @@ function readingOf(ch) {
  * to the index in `name` it came from (other characters stand for themselves).
  */
 export function pinyinForms(name) {
-  if (!kHan.test(name)) return null;
+  if (!reader || !kHan.test(name)) return null;
   let initials = '';
   let full = '';
   const ownInitials = [];

@@ -1,7 +1,8 @@
 // Quick open: a box over the editor that lists the folder's Markdown files as
 // you type (fuzzy.js ranks them), Enter opens the selection, Ctrl+Enter opens
 // it in a new window, Escape closes, and "name:line" opens at that line.
-import { parseQuery, prepareEntry, rank } from './fuzzy.js';
+import { loadEngine } from './engines.js';
+import { parseQuery, prepareEntry, rank, setPinyinReader } from './fuzzy.js';
 import { post } from './post.js';
 import { rememberLine } from './folder-api.js';
 
@@ -70,10 +71,27 @@ export class QuickOpen {
     this.indexedCount = index.files.length;
     this.indexFiles = index.files;
     this.last = null;
+    this.wantPinyin();
     if (this.open) this.update();
   }
 
+  // Chinese names match by pinyin once the reading engine is in (loaded on
+  // first use, not with every page); until then by their characters.
+  wantPinyin() {
+    if (this.pinyinAsked) return;
+    this.pinyinAsked = true;
+    loadEngine('pinyin', () => window.__veskPinyin).then((read) => {
+      setPinyinReader(read);
+      this.entries = this.entries.map((entry) => prepareEntry(entry.path));
+      this.last = null;
+      if (this.open) this.update();
+    }, () => {
+      this.pinyinAsked = false;
+    });
+  }
+
   show() {
+    this.wantPinyin();
     this.el.hidden = false;
     this.input.value = '';
     this.last = null;

@@ -3,7 +3,10 @@
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { EditorPage, launch, quote } from './harness.mjs';
-import { parseQuery, prepareEntry, rank } from '../src/fuzzy.js';
+import { pinyin } from 'pinyin-pro';
+import { parseQuery, prepareEntry, rank, setPinyinReader } from '../src/fuzzy.js';
+
+setPinyinReader((ch) => pinyin(ch, { toneType: 'none', type: 'array' })[0] || '');
 
 let browser;
 before(async () => { browser = await launch(); });
@@ -86,7 +89,7 @@ test('the tree: roles, order as listed, expanding on demand, opening and the key
 });
 
 test('quick open: pinyin, marks, Enter, Escape and name:line', async () => {
-  const ed = await EditorPage.open(browser);
+  const ed = (await EditorPage.open(browser)).serveEngines();
   await ed.load('x');
   await ed.call('folderIndex', JSON.stringify({ root: kRoot, files: ['a.md', 'deep/x/笔记.md'], done: false, truncated: false }));
   await ed.call('folderIndex', JSON.stringify({ root: kRoot, files: ['deep/y/notes.md'], done: true, truncated: false }));
@@ -95,6 +98,8 @@ test('quick open: pinyin, marks, Enter, Escape and name:line', async () => {
   assert.ok(await ed.page.$('[role="dialog"][aria-label="快速打开"]'));
   assert.equal((await ed.page.$$('[role="option"]')).length, 3);
   await ed.page.keyboard.type('bj');
+  // The pinyin readings come with their engine, on quick open's first use.
+  await ed.until(() => document.querySelector('[role="option"] mark')?.textContent === '笔记');
   const options = await ed.page.$$eval('[role="option"]', (els) => els.map((e) => [e.textContent, e.querySelector('mark')?.textContent]));
   assert.deepEqual(options, [['笔记.mddeep/x', '笔记']]);
   await ed.page.keyboard.type(':2');
