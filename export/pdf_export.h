@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/a4_page.h"
+
 namespace vesk {
 
 inline constexpr std::string_view kPdfBeginScript = "window.vesk && window.vesk.pdfBegin()";
@@ -19,7 +21,7 @@ inline constexpr std::string_view kPdfPendingScript =
 inline constexpr int kPdfPendingChecks = 200;
 
 // The printable width of A4 between the margins, in CSS pixels.
-inline constexpr double kPdfPrintableWidth = 658.0;
+inline constexpr double kPdfPrintableWidth = kA4PrintableWidthPixels;
 // Content narrower or lower than this is nothing to print.
 inline constexpr double kPdfMinimumContentSize = 10.0;
 

@@ -81,7 +81,7 @@ class DownloadPlace {
 // The pause before a retry; a cancel cuts it short, since the next attempt
 // would end at once anyway.
 void pause_before_retry(const DownloadJob& job) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDownloadRetryPauseMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(job.retry_pause_ms);
   while (!job.cancel.load()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
@@ -167,7 +167,7 @@ void download_worker(const std::wstring& url, const std::wstring& file, Download
       break;
     }
     if (attempt == kDownloadAttempts) break;
-    update_log("download failed (retryable), sleep %d ms before retry", kDownloadRetryPauseMs);
+    update_log("download failed (retryable), sleep %d ms before retry", job.retry_pause_ms);
     pause_before_retry(job);
     if (job.cancel.load()) break;
     job.downloaded.store(0);

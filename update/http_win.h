@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "update/update_policy.h"
 #include "update/win_support.h"
 
 namespace vesk::win {
@@ -21,6 +22,7 @@ struct DownloadJob {
   std::atomic<std::int64_t> total{0};
   std::string expected_sha256;
   std::int64_t declared_size = 0;  // the manifest's "size"; more bytes than this stop the transfer
+  int retry_pause_ms = kDownloadRetryPauseMs;  // before each retry of a transient failure
   std::string manifest_text;
   bool succeeded = false;
   std::wstring error;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <utility>
 
+#include "core/a4_page.h"
 #include "core/paths.h"
 #include "webhost/bridge_script.h"
 #include "webhost/com_object.h"
@@ -103,6 +104,18 @@ class Once {
  private:
   std::shared_ptr<Function> function_;
 };
+
+// Subscribes to one of the control's events. The handler runs only while
+// the host is alive, so an event that arrives after close() is dropped.
+template <typename Handler, typename Source, typename OnEvent>
+void subscribe(Source* source, HRESULT (STDMETHODCALLTYPE Source::*add)(Handler*, EventRegistrationToken*),
+               const std::shared_ptr<bool>& alive, EventRegistrationToken* token, OnEvent on_event) {
+  (source->*add)(make_callback<Handler>([alive, on_event](auto*, auto* args) {
+                   if (*alive) on_event(args);
+                   return S_OK;
+                 }).get(),
+                 token);
+}
 
 }  // namespace
 
@@ -258,51 +271,21 @@ void WebHostView::State::on_controller_created(HRESULT result, ICoreWebView2Cont
 
   web_view->AddScriptToExecuteOnDocumentCreated(to_utf16(bridge_script()).c_str(), nullptr);
 
-  std::shared_ptr<bool> flag = alive;
-  web_view->add_WebMessageReceived(
-      make_callback<ICoreWebView2WebMessageReceivedEventHandler>(
-          [this, flag](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) {
-            if (*flag) on_web_message(args);
-            return S_OK;
-          })
-          .get(),
-      &message_token);
-  web_view->add_NavigationCompleted(
-      make_callback<ICoreWebView2NavigationCompletedEventHandler>(
-          [this, flag](ICoreWebView2*, ICoreWebView2NavigationCompletedEventArgs* args) {
-            if (*flag) on_navigation_completed(args);
-            return S_OK;
-          })
-          .get(),
-      &navigation_token);
+  ICoreWebView2* view = web_view.get();
+  subscribe(view, &ICoreWebView2::add_WebMessageReceived, alive, &message_token,
+            [this](ICoreWebView2WebMessageReceivedEventArgs* args) { on_web_message(args); });
+  subscribe(view, &ICoreWebView2::add_NavigationCompleted, alive, &navigation_token,
+            [this](ICoreWebView2NavigationCompletedEventArgs* args) { on_navigation_completed(args); });
   // The editor never leaves its page and never opens a window: a document's
   // link, script or drop must not put another page where ours talks to the
   // native side.
-  web_view->add_NavigationStarting(
-      make_callback<ICoreWebView2NavigationStartingEventHandler>(
-          [this, flag](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
-            if (*flag) on_navigation_starting(args);
-            return S_OK;
-          })
-          .get(),
-      &starting_token);
-  web_view->add_NewWindowRequested(
-      make_callback<ICoreWebView2NewWindowRequestedEventHandler>(
-          [this, flag](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
-            if (*flag) on_new_window_requested(args);
-            return S_OK;
-          })
-          .get(),
-      &new_window_token);
+  subscribe(view, &ICoreWebView2::add_NavigationStarting, alive, &starting_token,
+            [this](ICoreWebView2NavigationStartingEventArgs* args) { on_navigation_starting(args); });
+  subscribe(view, &ICoreWebView2::add_NewWindowRequested, alive, &new_window_token,
+            [this](ICoreWebView2NewWindowRequestedEventArgs* args) { on_new_window_requested(args); });
   if (on_accelerator) {
-    controller->add_AcceleratorKeyPressed(
-        make_callback<ICoreWebView2AcceleratorKeyPressedEventHandler>(
-            [this, flag](ICoreWebView2Controller*, ICoreWebView2AcceleratorKeyPressedEventArgs* args) {
-              if (*flag) on_accelerator_key(args);
-              return S_OK;
-            })
-            .get(),
-        &accelerator_token);
+    subscribe(controller.get(), &ICoreWebView2Controller::add_AcceleratorKeyPressed, alive, &accelerator_token,
+              [this](ICoreWebView2AcceleratorKeyPressedEventArgs* args) { on_accelerator_key(args); });
   }
 
   if (pending_navigation) {
@@ -567,12 +550,12 @@ void WebHostView::print_to_pdf(const std::string& path, double scale, Done callb
   if (s.environment &&
       SUCCEEDED(s.environment->QueryInterface(__uuidof(ICoreWebView2Environment6), environment6.put_void())) &&
       SUCCEEDED(environment6->CreatePrintSettings(settings.put())) && settings) {
-    settings->put_PageWidth(8.27);
-    settings->put_PageHeight(11.69);
-    settings->put_MarginLeft(0.7083333333333334);
-    settings->put_MarginRight(0.7083333333333334);
-    settings->put_MarginTop(0.7875000000000001);
-    settings->put_MarginBottom(0.7875000000000001);
+    settings->put_PageWidth(kA4WidthInches);
+    settings->put_PageHeight(kA4HeightInches);
+    settings->put_MarginLeft(kA4SideMarginInches);
+    settings->put_MarginRight(kA4SideMarginInches);
+    settings->put_MarginTop(kA4TopBottomMarginInches);
+    settings->put_MarginBottom(kA4TopBottomMarginInches);
     settings->put_ShouldPrintBackgrounds(TRUE);
     settings->put_ShouldPrintHeaderAndFooter(FALSE);
     if (scale > 0) settings->put_ScaleFactor(scale);

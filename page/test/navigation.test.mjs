@@ -45,7 +45,9 @@ test('links of every kind and every click leave the page where it is', async () 
   ].join('\n');
   await ed.load(doc);
   await ed.select(doc.length);
-  await ed.frame();
+  // The table, an SVG and the mapped image are drawn before the count below means anything.
+  await ed.page.waitForFunction(() => document.querySelector('#editor .cm-md-table svg')
+    && document.querySelector('#editor img[usemap]'));
   const pagesBefore = browser.context.pages().length;
   const url = ed.page.url();
 

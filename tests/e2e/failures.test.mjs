@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 
-import { requireBuild, sleep, winPath, withWorld } from './harness.mjs';
+import { requireBuild, seededRandom, sleep, winPath, withWorld } from './harness.mjs';
 
 const kTimeout = { timeout: 240000 };
 
@@ -35,6 +35,7 @@ test('a status text held until the page is ready reaches the page', kTimeout, ()
 // A save killed at random moments: 30 kills spread over the whole save, from
 // the page handing over its text to the replace, each checked on disk.
 test('a save killed at any moment leaves the old or the new text', { timeout: 1800000 }, () => withWorld(async (world) => {
+  const random = seededRandom('save kills');
   const folder = path.join(world.dir, 'doc');
   const line = (i) => `${i} 第${i}行 plain words, **bold**, \`code\` and a [link](#x)\n`;
   const lines = [];
@@ -99,12 +100,12 @@ test('a save killed at any moment leaves the old or the new text', { timeout: 18
       assert.ok(!fs.existsSync(path.join(folder, ownTemporary)), 'a successful save leaves no temporary');
     } else if (i % 2) {
       // Anywhere in the save, the transfer from the page included.
-      await sleep(Math.random() * saveMs * 1.1);
+      await sleep(random() * saveMs * 1.1);
     } else {
       // Aimed at the write and the replace: after the temporary appears,
       // most often soon after (the measured time is an upper bound).
       await pollUntil(() => fs.existsSync(path.join(folder, ownTemporary)), saveMs * 3);
-      await sleep(Math.random() ** 2 * writeMs);
+      await sleep(random() ** 2 * writeMs);
     }
     await vesk.stop();  // SIGKILL, as a crash or power cut would
 

@@ -8,6 +8,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import zlib from 'node:zlib';
+import { createRequire } from 'node:module';
 import { fileURLToPath } from 'node:url';
 
 export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
@@ -64,6 +65,22 @@ export async function waitFor(check, ms, what) {
     }
     await sleep(100);
   }
+}
+
+// A random number source for tests that act at random moments. The seed is
+// VESK_E2E_SEED when set, otherwise a fresh one; either way it is printed, so
+// a failing run can be replayed with VESK_E2E_SEED=<seed>.
+export function seededRandom(what) {
+  const given = Number.parseInt(process.env.VESK_E2E_SEED || '', 10);
+  let state = (Number.isFinite(given) ? given : Math.floor(Math.random() * 2 ** 32)) >>> 0;
+  console.log(`${what}: VESK_E2E_SEED=${state}`);
+  return () => {  // mulberry32
+    state = (state + 0x6d2b79f5) >>> 0;
+    let t = state;
+    t = Math.imul(t ^ (t >>> 15), t | 1);
+    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
+    return ((t ^ (t >>> 14)) >>> 0) / 2 ** 32;
+  };
 }
 
 // Helper processes of a killed browser may still be writing for a moment.
@@ -299,6 +316,9 @@ export function post(pid, message, wparam = 0, { times = 1, gap = 0 } = {}) {
 // One scenario's world: display, browser, folder; everything stopped after.
 // `visible` runs the browser as scripts/run does with a display, on an Xvfb
 // of the scenario's own, so nothing else is on its screen.
+// playwright-core comes with the editor page's packages.
+const playwrightChromium = () => createRequire(path.join(root, 'page/package.json'))('playwright-core').chromium;
+
 export async function withWorld(body, { visible = false } = {}) {
   const display = await ensureDisplay({ own: visible });
   const browser = await startChromium({ visible });
@@ -316,6 +336,21 @@ export async function withWorld(body, { visible = false } = {}) {
       return vesk;
     },
     killBrowser: () => browser.stop(),
+    // The text the editor page shows now, read over the browser's DevTools
+    // port as a second client beside the web control.
+    async editorText() {
+      const cdp = await playwrightChromium().connectOverCDP(`http://127.0.0.1:${browser.port}`);
+      try {
+        const pages = cdp.contexts().flatMap((context) => context.pages());
+        for (const page of pages) {
+          const text = await page.evaluate(() => document.querySelector('.cm-content')?.textContent ?? null);
+          if (text !== null) return text;
+        }
+        return null;
+      } finally {
+        await cdp.close();
+      }
+    },
   };
   try {
     return await body(world);

@@ -192,6 +192,7 @@ test('a dropped Markdown file is opened', kTimeout, () => withWorld(async (world
   const vesk = world.vesk({ env: { VESK_DROP: winPath(dropped) } });
   await vesk.waitForLine(`NATIVE open ${winPath(dropped)}`);
   await vesk.waitForLine('NATIVE ready gen=2');
+  await waitFor(async () => (await world.editorText())?.includes('拖入的文档'), 30000, 'the dropped text in the page');
 }));
 
 test('a text dropped onto the page becomes a document without a path', kTimeout, () => withWorld(async (world) => {

@@ -279,18 +279,19 @@ TEST_F(UpdateFlow, RetriesTransientFailuresAndRestartsProgress) {
   job.expected_sha256 = sha256_hex(package);
   job.manifest_text = manifest("1.0.4", "portable", "/pkg.zip", job.expected_sha256, 200000);
   job.file = package_path(L"pkg.zip").wstring();
+  job.retry_pause_ms = 150;
   const auto start = std::chrono::steady_clock::now();
   download_worker(server_.url("/pkg.zip"), job.file, job);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3900));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
   EXPECT_TRUE(job.succeeded) << to_utf8(job.error);
   EXPECT_TRUE(job.done.load());
   EXPECT_EQ(job.downloaded.load(), 200000);
   EXPECT_EQ(server_.hits("/pkg.zip"), 3);
   const std::vector<std::string> expected = {
       "NATIVE update download attempt 1/3",
-      "NATIVE update download failed (retryable), sleep 2000 ms before retry",
+      "NATIVE update download failed (retryable), sleep 150 ms before retry",
       "NATIVE update download attempt 2/3",
-      "NATIVE update download failed (retryable), sleep 2000 ms before retry",
+      "NATIVE update download failed (retryable), sleep 150 ms before retry",
       "NATIVE update download attempt 3/3",
   };
   EXPECT_EQ(log_lines(), expected);
@@ -301,11 +302,12 @@ TEST_F(UpdateFlow, ThreeTransientFailuresGiveUp) {
   DownloadJob job;
   job.expected_sha256 = "00";
   job.file = package_path(L"pkg.zip").wstring();
+  job.retry_pause_ms = 0;
   download_worker(server_.url("/pkg.zip"), job.file, job);
   EXPECT_FALSE(job.succeeded);
   EXPECT_EQ(server_.hits("/pkg.zip"), 3);
   EXPECT_EQ(job.error, L"服务器返回 HTTP 503");
-  EXPECT_EQ(count_logged("NATIVE update download failed (retryable), sleep 2000 ms before retry"), 2);
+  EXPECT_EQ(count_logged("NATIVE update download failed (retryable), sleep 0 ms before retry"), 2);
 }
 
 // One download through the progress dialog per row: what the user sees at

@@ -47,20 +47,9 @@ class PrintSettings final : public ICoreWebView2PrintSettings, public RefCounted
   VESK_NUMBER(MarginLeft, left_, value >= 0)
   VESK_NUMBER(MarginRight, right_, value >= 0)
 #undef VESK_NUMBER
-#define VESK_FLAG(Name, field)                                 \
-  HRESULT STDMETHODCALLTYPE get_##Name(BOOL* value) override { \
-    if (!value) return E_POINTER;                              \
-    *value = field;                                            \
-    return S_OK;                                               \
-  }                                                            \
-  HRESULT STDMETHODCALLTYPE put_##Name(BOOL value) override {  \
-    field = value;                                             \
-    return S_OK;                                               \
-  }
   VESK_FLAG(ShouldPrintBackgrounds, backgrounds_)
   VESK_FLAG(ShouldPrintSelectionOnly, selection_only_)
   VESK_FLAG(ShouldPrintHeaderAndFooter, header_footer_)
-#undef VESK_FLAG
   HRESULT STDMETHODCALLTYPE get_HeaderTitle(LPWSTR* value) override { return copy_out(header_title_, value); }
   HRESULT STDMETHODCALLTYPE put_HeaderTitle(LPCWSTR value) override {
     header_title_ = value ? value : L"";

@@ -17,16 +17,6 @@ class Settings final : public ICoreWebView2Settings3, public RefCounted {
   ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
   ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
 
-#define VESK_FLAG(Name, field)                                               \
-  HRESULT STDMETHODCALLTYPE get_##Name(BOOL* value) override {               \
-    if (!value) return E_POINTER;                                            \
-    *value = field;                                                          \
-    return S_OK;                                                             \
-  }                                                                          \
-  HRESULT STDMETHODCALLTYPE put_##Name(BOOL value) override {                \
-    field = value;                                                           \
-    return S_OK;                                                             \
-  }
   VESK_FLAG(IsScriptEnabled, script_)
   VESK_FLAG(IsWebMessageEnabled, web_message_)
   VESK_FLAG(AreDefaultScriptDialogsEnabled, dialogs_)
@@ -37,7 +27,6 @@ class Settings final : public ICoreWebView2Settings3, public RefCounted {
   VESK_FLAG(IsZoomControlEnabled, zoom_control_)
   VESK_FLAG(IsBuiltInErrorPageEnabled, error_page_)
   VESK_FLAG(AreBrowserAcceleratorKeysEnabled, browser_keys_)
-#undef VESK_FLAG
   HRESULT STDMETHODCALLTYPE get_UserAgent(LPWSTR* value) override { return copy_out(user_agent_, value); }
   HRESULT STDMETHODCALLTYPE put_UserAgent(LPCWSTR value) override {
     user_agent_ = value ? value : L"";

@@ -37,3 +37,16 @@ inline HRESULT copy_out(std::wstring_view text, LPWSTR* out) {
 }
 
 }  // namespace vesk::cdp
+
+// A BOOL property of a settings object: get_Name and put_Name over `field`.
+// Used inside the class body of a settings object.
+#define VESK_FLAG(Name, field)                                 \
+  HRESULT STDMETHODCALLTYPE get_##Name(BOOL* value) override { \
+    if (!value) return E_POINTER;                              \
+    *value = field;                                            \
+    return S_OK;                                               \
+  }                                                            \
+  HRESULT STDMETHODCALLTYPE put_##Name(BOOL value) override {  \
+    field = value;                                             \
+    return S_OK;                                               \
+  }
