@@ -70,7 +70,7 @@ void VeskMainWindow::open_document(const std::string& path) {
   update_title();
   write_diagnostic_line("NATIVE open " + path);
   set_status("已打开：" + path);
-  remember_recent(document_path_, false);
+  remember_recent(document_.path(), false);
   show_current_in_folder();
 }
 

@@ -41,7 +41,7 @@ void VeskMainWindow::ensure_folder_panel() {
 }
 
 std::string VeskMainWindow::wanted_folder_root() const {
-  return chosen_folder_.empty() ? document_dir_ : chosen_folder_;
+  return chosen_folder_.empty() ? document_.folder() : chosen_folder_;
 }
 
 const std::string& VeskMainWindow::folder_root() const {
@@ -133,36 +133,39 @@ bool VeskMainWindow::handle_folder_message(std::string_view json) {
 }
 
 void VeskMainWindow::document_moved(const std::string& from, const std::string& to) {
-  if (document_path_.empty()) return;
+  const std::string& path = document_.path();
+  if (path.empty()) return;
   const auto same = [](const std::string& a, const std::string& b) {
     return _wcsicmp(to_utf16(a).c_str(), to_utf16(b).c_str()) == 0;
   };
   std::string moved;
-  if (same(document_path_, from)) {
+  if (same(path, from)) {
     moved = to;
-  } else if (document_path_.size() > from.size() && document_path_[from.size()] == '\\' &&
-             same(document_path_.substr(0, from.size()), from)) {
-    moved = to + document_path_.substr(from.size());
+  } else if (path.size() > from.size() && path[from.size()] == '\\' && same(path.substr(0, from.size()), from)) {
+    moved = to + path.substr(from.size());
   } else {
     return;
   }
-  const std::string old_dir = document_dir_;
-  document_path_ = moved;
-  document_dir_ = parent_directory(moved);
+  const std::string old_dir = document_.folder();
+  document_.moved_to(moved);
   if (!chosen_folder_.empty() && same(chosen_folder_, from)) chosen_folder_ = to;
-  if (core_ && !same(old_dir, document_dir_)) core_->set_base_dir(document_dir_);
+  if (!same(old_dir, document_.folder())) {
+    if (core_) core_->set_base_dir(document_.folder());
+    watch_document_folder();
+  }
   update_title();
   show_current_in_folder();
-  write_diagnostic_line("NATIVE document moved " + document_path_);
+  write_diagnostic_line("NATIVE document moved " + document_.path());
 }
 
 void VeskMainWindow::show_current_in_folder() {
   if (!web_host_ || !core_ || !core_->is_page_ready()) return;
   const std::string root = wanted_folder_root();
   std::string rel;
-  if (!root.empty() && document_path_.size() > root.size() + 1 && document_path_[root.size()] == '\\' &&
-      _wcsicmp(to_utf16(document_path_.substr(0, root.size())).c_str(), to_utf16(root).c_str()) == 0) {
-    rel = document_path_.substr(root.size() + 1);
+  const std::string& path = document_.path();
+  if (!root.empty() && path.size() > root.size() + 1 && path[root.size()] == '\\' &&
+      _wcsicmp(to_utf16(path.substr(0, root.size())).c_str(), to_utf16(root).c_str()) == 0) {
+    rel = path.substr(root.size() + 1);
     for (char& c : rel) c = c == '\\' ? '/' : c;
   }
   web_host_->run_script(page_call_string("folderCurrent", rel));

@@ -153,8 +153,10 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
       on_close();
       return 0;
     case WM_INITMENUPOPUP:
-      // The themes folder may have changed since the menu was last open.
+      // The themes folder and the recent documents may have changed since
+      // their menus were last open.
       if (theme_menu_ && reinterpret_cast<HMENU>(wparam) == theme_menu_) fill_theme_menu(theme_menu_);
+      if (recent_menu_ && reinterpret_cast<HMENU>(wparam) == recent_menu_) fill_recent_menu();
       break;
     case WM_SETTINGCHANGE:
       if (lparam && follow_system_theme_ &&
@@ -192,9 +194,6 @@ LRESULT VeskMainWindow::handle_message(HWND window, UINT message, WPARAM wparam,
     case WM_COMMAND:
       on_menu_command(LOWORD(wparam));
       return 0;
-    case WM_INITMENUPOPUP:
-      if (reinterpret_cast<HMENU>(wparam) == recent_menu_) fill_recent_menu();
-      break;
     case WM_TIMER:
       if (wparam >= kStartupCommandTimer && wparam <= kFolderSettledTimer) {
         on_timer(wparam);

@@ -75,6 +75,11 @@ void DocumentSession::started_new() {
   disk_ = {};
 }
 
+void DocumentSession::moved_to(const std::string& path) {
+  path_ = path;
+  folder_ = parent_directory(path);
+}
+
 std::string DocumentSession::dialog_folder(std::string_view default_folder) const {
   return folder_.empty() ? std::string(default_folder) : folder_;
 }

@@ -84,6 +84,9 @@ class DocumentSession {
   void loaded_untitled(std::string_view text);
   // An empty document; the folder stays for the save dialog.
   void started_new();
+  // The file was renamed or moved here (from the folder panel): the same
+  // bytes under `path`.
+  void moved_to(const std::string& path);
 
   // The folder the open and save dialogs start in.
   std::string dialog_folder(std::string_view default_folder) const;

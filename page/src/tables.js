@@ -471,10 +471,8 @@ function buildTables(state, win, enabled, previous = Decoration.none) {
         if (source == null) return false;
         const first = doc.lineAt(node.from);
         const last = doc.lineAt(node.to);
-        if (focused && selectionTouches(state, first.from, last.to)) {
-          diagramRenderer.want(source);
-          return false;
-        }
+        // Not drawn while it is being edited: each keystroke would queue a version.
+        if (focused && selectionTouches(state, first.from, last.to)) return false;
         const widget = diagramWidget(diagramRenderer, source);
         if (widget) decos.push(Decoration.replace({ widget, block: true }).range(first.from, last.to));
         return false;

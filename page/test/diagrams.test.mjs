@@ -55,6 +55,16 @@ test('diagrams draw idle, keep their source editable, fail visibly and export in
   await ed.page.click('.cm-md-diagram img');
   await ed.until(() => [...document.querySelectorAll('.cm-line')].some((l) => l.textContent.includes('A[开始] --> B{Choice}')));
   assert.equal(await ed.snapshot(), doc);
+  // Edited with keys, then left: drawn again from the new source.
+  await ed.page.keyboard.press('ArrowDown');
+  await ed.page.keyboard.press('ArrowDown');
+  await ed.page.keyboard.press('End');
+  await ed.page.keyboard.type(' --> Z[新节点]');
+  await ed.page.keyboard.press('Control+Home');
+  await ed.until(() => [...document.querySelectorAll('.cm-md-diagram img')].some((i) => decodeURIComponent(i.src).includes('新节点')), undefined, 120000);
+  // Typing on a busy machine may fall into several history steps.
+  for (let i = 0; i < 20 && (await ed.snapshot()) !== doc; i++) await ed.call('undo');
+  assert.equal(await ed.snapshot(), doc);
 
   // Dark theme: drawn again in dark colours.
   const before = svgs[1];
