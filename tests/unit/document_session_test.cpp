@@ -58,6 +58,22 @@ TEST(DocumentSession, LineEndsFollowTheTextThatWasLoaded) {
   EXPECT_EQ(session.folder(), "");
 }
 
+// A rename from the folder panel: a new name and folder, the same bytes, so
+// neither the line ends nor the file as last seen change.
+TEST(DocumentSession, AMovedDocumentKeepsItsLineEndsAndDiskState) {
+  DocumentSession session;
+  DiskState disk;
+  disk.exists = true;
+  disk.size = 6;
+  disk.hash = 42;
+  session.opened("C:\\notes\\w.md", "a\r\nb\r\n", disk);
+  session.moved_to("C:\\book\\第一章.md");
+  EXPECT_EQ(session.path(), "C:\\book\\第一章.md");
+  EXPECT_EQ(session.folder(), "C:\\book");
+  EXPECT_TRUE(session.uses_crlf());
+  EXPECT_EQ(session.disk(), disk);
+}
+
 TEST(DocumentSession, OtherProgramsChangesReloadAskOrKeepTheText) {
   DocumentSession session;
   const DiskState loaded = disk_state_of("one", 10);
