@@ -303,7 +303,7 @@ TEST_F(MainWindow, BackupsFollowTheUnsavedTextAndAFailureIsSaidOnce) {
   page_dirty();
   window.backup_text("old\nnew");
   ASSERT_TRUE(fs::exists(folder));
-  std::vector<fs::path> entries(fs::directory_iterator(folder), fs::directory_iterator());
+  const std::vector<fs::path> entries{fs::directory_iterator(folder), fs::directory_iterator()};
   ASSERT_EQ(entries.size(), 1u);
   const auto record = decode_backup(read_all(from_fs_path(entries[0])));
   ASSERT_TRUE(record.has_value());
