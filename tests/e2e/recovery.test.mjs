@@ -113,6 +113,7 @@ test('two starts at once take a left entry once; foreign files are left alone', 
   const backups = path.join(data, 'Backups');
   const env = { VESK_DATA_DIR: winPath(data), VESK_KEYLOG: '1' };
   // An untitled text, left by a Vesk that was killed.
+  for (const name of ['killed', 'a', 'b']) fs.mkdirSync(path.join(world.dir, name));
   const first = world.vesk({ dir: path.join(world.dir, 'killed'), env: { ...env, VESK_EVAL: "window.vesk.newDocument(), window.vesk.clipboardPaste('留下的文字')" } });
   await first.waitForLine(/^NATIVE backup \d+-\d+ bytes=15$/, 120000);
   await first.stop();
