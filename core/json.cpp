@@ -1017,7 +1017,7 @@ std::size_t encode_base64_groups(const unsigned char* data, std::size_t size, ch
 // processor; checked once at run time). The shuffle puts each group's bytes where two multiplies shift its
 // four 6-bit values into bytes of their own; a 16-entry table then turns
 // each value's range (A-Z, a-z, 0-9, +, /) into the offset to its letter.
-#ifdef VESK_BASE64_SSSE3
+#if defined(__GNUC__) && defined(VESK_BASE64_SSSE3)
 bool has_ssse3() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("ssse3");

@@ -12,6 +12,7 @@ import { referenceDestination } from './links.js';
 const kMinWidth = 16;
 const kImages = '.cm-md-image img, .cm-md-htmlinline img, .cm-md-htmlblock img';
 
+const kSmallest = 24;  // CSS pixels
 const attr = (text) => String(text).replace(/&/g, '&amp;').replace(/"/g, '&quot;').replace(/</g, '&lt;');
 
 /** The <img> tag a Markdown image becomes, with its width. */
@@ -147,8 +148,11 @@ export const imageResizing = ViewPlugin.fromClass(class {
   }
 
   show(img) {
-    this.img = img;
     const rect = img.getBoundingClientRect();
+    // On an image this small the handle would cover what it is meant to drag,
+    // and a click on the image (a link's badge) would land on the handle.
+    if (rect.width < kSmallest || rect.height < kSmallest) return;
+    this.img = img;
     this.handle.style.left = `${rect.right - 7}px`;
     this.handle.style.top = `${rect.bottom - 7}px`;
     this.handle.hidden = false;

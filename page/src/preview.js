@@ -302,7 +302,7 @@ function buildDecorations(view, conceal) {
           if (info.name === 'a' && info.kind === 'open') {
             // A link written as HTML (the badges of a README) is a link; an
             // empty anchor (<a id="…"></a>) draws nothing.
-            const close = closingTag(node, 'a');
+            const close = closingTag(node);
             const attrs = tagAttributes(doc.sliceString(node.from, node.to));
             if (close && followableHref(attrs.href)) {
               hide(node.from, node.to);
@@ -313,8 +313,8 @@ function buildDecorations(view, conceal) {
             } else {
               add(node.from, node.to, kHtml);
             }
-          } else if (info.kind === 'close' && info.name === 'a' && openingTag(node, 'a')) {
-            const open = openingTag(node, 'a');
+          } else if (info.kind === 'close' && info.name === 'a' && openingTag(node)) {
+            const open = openingTag(node);
             const attrs = tagAttributes(doc.sliceString(open.from, open.to));
             if (!followableHref(attrs.href) && !(open.to === node.from && (attrs.id || attrs.name))) add(node.from, node.to, kHtml);
           } else if (info.kind === 'void' && (info.name === 'br' || info.name === 'img')) {
@@ -359,8 +359,8 @@ function buildDecorations(view, conceal) {
   return Decoration.set(ranges, true);
 }
 
-// The partner of every paired styled tag among the children of one node
-// ("<b>" with its "</b>", nested ones innermost first), found in one pass
+// The partner of every paired styled tag or link among the children of one
+// node ("<b>" with its "</b>", nested ones innermost first), found in one pass
 // over the children and kept for the rest of the build: a line of thousands
 // of tags costs one pass, not one per tag.
 let tagPairs = new Map();
@@ -374,7 +374,7 @@ function pairedTag(node) {
     for (let n = parent ? parent.firstChild : node; n; n = n.nextSibling) {
       if (n.name !== 'HTMLTag') continue;
       const info = tagInfo(sliceOf(n));
-      if (!info || !kStyledTags.has(info.name)) continue;
+      if (!info || !(kStyledTags.has(info.name) || info.name === 'a')) continue;
       if (info.kind === 'open') {
         if (!open.has(info.name)) open.set(info.name, []);
         open.get(info.name).push(n);

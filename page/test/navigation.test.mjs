@@ -47,7 +47,7 @@ test('links of every kind and every click leave the page where it is', async () 
   await ed.select(doc.length);
   // The table, an SVG and the mapped image are drawn before the count below means anything.
   await ed.page.waitForFunction(() => document.querySelector('#editor .cm-md-table svg')
-    && document.querySelector('#editor img[usemap]'));
+    && document.querySelector('#editor img[width="50"]'));
   const pagesBefore = browser.context.pages().length;
   const url = ed.page.url();
 
