@@ -92,8 +92,11 @@ bool PageSession::raise_accelerator(UINT key, bool up, bool ctrl, bool shift, bo
   return SUCCEEDED(args->get_Handled(&handled)) && handled;
 }
 
+// A script the host's handler runs sees the page as it was before the key,
+// as with the real control. One sent after the handler returned, while the
+// page still waits for the resume (work the handler posted), follows it.
 void PageSession::run_script(std::function<void()> send_script) {
-  if (stopped_for_key) held_scripts.push_back(std::move(send_script));
+  if (stopped_for_key && !in_key_handler) held_scripts.push_back(std::move(send_script));
   else send_script();
 }
 
@@ -119,10 +122,12 @@ void PageSession::on_paused(const JsonValue& paused) {
       parse_json(top->find("this")->get_string("value", ""), key) && key.is_object()) {
     const double vk = key.get_number("vk", 0);
     stopped_for_key = true;
+    in_key_handler = true;
     const bool handled = vk > 0 && vk < 256 &&
                          raise_accelerator(static_cast<UINT>(vk), key.get_bool("up", false), key.get_bool("c", false),
                                            key.get_bool("s", false), key.get_bool("a", false),
                                            key.get_bool("r", false));
+    in_key_handler = false;
     // The handler may have closed us, and the page with us.
     if (closed) return;
     if (handled) {

@@ -48,9 +48,10 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   // The real control prints one page at a time.
   bool printing = false;
   // While the page stands still at an accelerator key, scripts the host runs
-  // wait for it to go on (a script run inside the stop cannot use the page),
-  // in the order they came.
+  // after its handler returned wait for it to go on (such a script cannot use
+  // the page inside the stop), in the order they came.
   bool stopped_for_key = false;
+  bool in_key_handler = false;  // the host's AcceleratorKeyPressed handler is running
   std::vector<std::function<void()>> held_scripts;
   void run_script(std::function<void()> send_script);
   void go_on_after_key();
