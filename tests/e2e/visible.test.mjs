@@ -140,7 +140,7 @@ test('with a display Ctrl+P exports the PDF, dialogs take the keyboard, find and
   const pdf = path.join(world.dir, 'out.pdf');
   const vesk = world.vesk({ args: [winPath(doc)], env: { VESK_PDF_AS: winPath(pdf) } });
   await vesk.waitForLine('NATIVE navigation completed');
-  const pid = windowsPidFrom(folder);
+  const pid = windowsPidFrom(vesk);
   const host = await waitFor(() => Number(x11('xdotool', ['search', '--name', ' - Vesk$']).split('\n')[0]), 30000,
                              'Vesk\'s X window');
   const editor = await waitFor(() => xChildren(host)[0], 30000, 'the editor window inside Vesk\'s');

@@ -150,7 +150,9 @@ TEST_F(Commands, MenuBarReadsBackAsBuilt) {
   EXPECT_EQ(item_text(format, 8), "正文");
   HMENU view_menu = GetSubMenu(bar, 3);
   EXPECT_EQ(item_text(view_menu, 0), "文件\tCtrl+Shift+E");
-  EXPECT_EQ(item_text(view_menu, 7), "放大\tCtrl+=");
+  EXPECT_EQ(item_text(view_menu, 6), "主题");  // after 跟随系统外观
+  EXPECT_TRUE(GetSubMenu(view_menu, 6));
+  EXPECT_EQ(item_text(view_menu, 8), "放大\tCtrl+=");
 }
 
 TEST_F(Commands, AcceleratorTableReadsBackInMenuOrder) {

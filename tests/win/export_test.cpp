@@ -165,8 +165,10 @@ TEST_F(Export, PdfIsPrintedAtTheScaleOfTheContentAndReported) {
   window->run_command(kExportPdfCommand);
 
   EXPECT_EQ(web_host_record().printed, std::vector<std::string>{target + ".pdf scale=0.5"});
+  // Asked first whether diagrams are still being drawn; the recording host says no.
   EXPECT_EQ(web_host_record().evaluated,
-            (std::vector<std::string>{std::string(kPdfBeginScript), std::string(kPdfEndScript)}));
+            (std::vector<std::string>{std::string(kPdfPendingScript), std::string(kPdfBeginScript),
+                                      std::string(kPdfEndScript)}));
   EXPECT_EQ(log_lines("NATIVE pdf"), std::vector<std::string>{"NATIVE pdf path=" + target + ".pdf size=8"});
   EXPECT_EQ(last_status(), "已导出到 " + target + ".pdf");
 }
@@ -183,7 +185,8 @@ TEST_F(Export, PdfWhilePrintingIsRefusedAndLeavesThePrintAlone) {
   window->run_command(kExportPdfCommand);
   // The second neither prints nor restores the page under the first print.
   EXPECT_EQ(web_host_record().printed.size(), 1u);
-  EXPECT_EQ(web_host_record().evaluated, std::vector<std::string>{std::string(kPdfBeginScript)});
+  EXPECT_EQ(web_host_record().evaluated,
+            (std::vector<std::string>{std::string(kPdfPendingScript), std::string(kPdfBeginScript)}));
   EXPECT_EQ(log_lines("NATIVE pdf"), std::vector<std::string>{"NATIVE pdf busy"});
   EXPECT_EQ(last_status(), "正在导出 PDF，请稍候");
 
