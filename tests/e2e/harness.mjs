@@ -191,7 +191,10 @@ export function wineEnv(extra = {}) {
     ...process.env,
     WINEPREFIX: process.env.WINEPREFIX || path.join(root, '.cache/wine'),
     WINEDEBUG: process.env.WINEDEBUG || '-all',
-    WINEDLLOVERRIDES: 'mscoree,mshtml=',
+    // winemenubuilder turns every recent document (SHAddToRecentDocs) into a
+    // menu entry and waits; started from Vesk it would keep the test
+    // runner's output open after Vesk is gone.
+    WINEDLLOVERRIDES: 'mscoree,mshtml=;winemenubuilder.exe=d',
     ...extra,
   };
 }
