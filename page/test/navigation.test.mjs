@@ -39,7 +39,7 @@ test('links of every kind and every click leave the page where it is', async () 
     '',
     `<svg width="80" height="20"><a href="${origin}/svg2"><text y="15">svg2</text></a></svg>`,
     '',
-    `<img src="data:image/gif;base64,R0lGODlhAQABAAAAACw=" usemap="#m" width="50" height="50"><map name="m"><area shape="rect" coords="0,0,50,50" href="${origin}/area"></map>`,
+    `<img src="data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7" usemap="#m" width="50" height="50"><map name="m"><area shape="rect" coords="0,0,50,50" href="${origin}/area"></map>`,
     '',
     'end',
   ].join('\n');
@@ -67,7 +67,7 @@ test('links of every kind and every click leave the page where it is', async () 
     svg.innerHTML = `<a href="${o}/injected"><rect id="inj" width="40" height="40"/></a>`;
     box.append(svg);
     const map = document.createElement('div');
-    map.innerHTML = `<img id="mapimg" src="data:image/gif;base64,R0lGODlhAQABAAAAACw=" usemap="#x" width="40" height="40"><map name="x"><area shape="rect" coords="0,0,40,40" href="${o}/injectedarea"></map>`;
+    map.innerHTML = `<img id="mapimg" src="data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7" usemap="#x" width="40" height="40"><map name="x"><area shape="rect" coords="0,0,40,40" href="${o}/injectedarea"></map>`;
     box.append(map);
   }, origin);
   for (const sel of ['#inj', '#mapimg']) {
@@ -172,7 +172,7 @@ test('CSS, SVG and media attributes reach no other machine in any view or the ex
     '<p style="display:none">hidden by style</p><p hidden>hidden attribute</p>',
     '<svg><rect width="5" height="5" style="fill:url(//host/s.svg#a)"/></svg>',
     '<table background="//host/t.png"><tr><td>t</td></tr></table>',
-    '<picture><source srcset="//host/s.png 2x"><img src="data:image/gif;base64,R0lGODlhAQABAAAAACw=" alt="p"></picture>',
+    '<picture><source srcset="//host/s.png 2x"><img src="data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7" alt="p"></picture>',
     '<video poster="\\/host/v.png"></video><input type="image" src="////host/i.png">',
     '<math><mglyph src="//host/g.png"/></math>',
     '',
