@@ -102,7 +102,12 @@ async function startServer() {
   await new Promise((resolve) => http_.listen(0, '127.0.0.1', resolve));
   return {
     base: `http://127.0.0.1:${http_.address().port}`,
-    serve(dir) { for (const name of fs.readdirSync(dir)) files.set(`/${name}`, fs.readFileSync(path.join(dir, name))); },
+    // The files beside each other, as a release's base URL has them (not the winget folder).
+    serve(dir) {
+      for (const entry of fs.readdirSync(dir, { withFileTypes: true })) {
+        if (entry.isFile()) files.set(`/${entry.name}`, fs.readFileSync(path.join(dir, entry.name)));
+      }
+    },
     close: () => new Promise((resolve) => { http_.closeAllConnections(); http_.close(resolve); }),
   };
 }
