@@ -78,7 +78,7 @@ RecoverAnswer ask_recovery(HWND owner, const std::vector<FoundEntry>& entries) {
     items.push_back(std::move(item));
   }
   const std::wstring content = to_utf16(recovery_list_text(items));
-  const TASKDIALOG_BUTTON buttons[] = {{1000, L"恢复"}, {1001, L"丢弃"}, {1002, L"稍后再说"}};
+  const TASKDIALOG_BUTTON buttons[] = {{1000, L"恢复"}, {1001, L"丢弃"}, {IDCANCEL, L"稍后再说"}};  // Escape is 稍后再说
   TASKDIALOGCONFIG config{};
   config.cbSize = sizeof config;
   config.hwndParent = owner;
@@ -98,18 +98,7 @@ RecoverAnswer ask_recovery(HWND owner, const std::vector<FoundEntry>& entries) {
 
 // Another Vesk for one more recovered entry.
 void start_recovering_process(const std::string& file) {
-  const std::wstring exe = executable_folder() + L"\\Vesk.exe";
-  std::wstring command = L"\"" + exe + L"\" " + std::wstring(kRecoverSwitch) + L" \"" + to_utf16(file) + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                     &started)) {
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
-  } else {
-    write_diagnostic_line("NATIVE recover start failed " + file);
-  }
+  start_vesk({kRecoverSwitch, to_utf16(file)}, "recover " + file);
 }
 
 }  // namespace

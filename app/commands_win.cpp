@@ -82,6 +82,9 @@ void VeskMainWindow::run_command(int id) {
     case Command::NewWindow:
       new_window_command();
       return;
+    case Command::History:
+      history_command();
+      return;
     default:
       break;
   }

@@ -105,7 +105,13 @@ std::int64_t unix_time_now() {
   return static_cast<std::int64_t>((ticks(now) - kUnixEpochTicks) / 10000000ULL);
 }
 
-std::string local_time_text(std::int64_t unix_seconds) {
+std::int64_t unix_time_ms_now() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<std::int64_t>((ticks(now) - kUnixEpochTicks) / 10000ULL);
+}
+
+std::string local_time_text(std::int64_t unix_seconds, bool with_seconds) {
   const std::uint64_t value = static_cast<std::uint64_t>(unix_seconds) * 10000000ULL + kUnixEpochTicks;
   FILETIME utc{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
   FILETIME local{};
@@ -114,7 +120,29 @@ std::string local_time_text(std::int64_t unix_seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", parts.wYear, parts.wMonth, parts.wDay,
                 parts.wHour, parts.wMinute);
-  return text;
+  std::string shown = text;
+  if (with_seconds) {
+    std::snprintf(text, sizeof text, ":%02u", parts.wSecond);
+    shown += text;
+  }
+  return shown;
+}
+
+bool start_vesk(const std::vector<std::wstring>& arguments, const std::string& what) {
+  const std::wstring exe = executable_folder() + L"\\Vesk.exe";
+  std::wstring command = L"\"" + exe + L"\"";
+  for (const std::wstring& argument : arguments) command += L" \"" + argument + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &started)) {
+    write_diagnostic_line("NATIVE start failed " + what);
+    return false;
+  }
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return true;
 }
 
 }  // namespace vesk::win

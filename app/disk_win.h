@@ -1,10 +1,12 @@
 // The document's files on Windows: reading a whole file shared with other
 // writers, what a file on disk is now (size, write time, hash), the folder
-// Vesk keeps its own data in, and whether a process is still running.
+// Vesk keeps its own data in, whether a process is still running, and
+// starting another Vesk.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/backup.h"
 
@@ -30,8 +32,14 @@ BackupOwner current_backup_owner();
 // another process's).
 bool backup_owner_running(const BackupOwner& owner);
 
-// Seconds since 1970, UTC; and such a time as local "YYYY-MM-DD HH:MM".
+// Seconds (milliseconds) since 1970, UTC; and such a time in seconds as
+// local "YYYY-MM-DD HH:MM", or "YYYY-MM-DD HH:MM:SS" `with_seconds`.
 std::int64_t unix_time_now();
-std::string local_time_text(std::int64_t unix_seconds);
+std::int64_t unix_time_ms_now();
+std::string local_time_text(std::int64_t unix_seconds, bool with_seconds = false);
+
+// Another Vesk.exe (this executable) with these arguments, each quoted; the
+// log names it `what`. False when it could not be started.
+bool start_vesk(const std::vector<std::wstring>& arguments, const std::string& what);
 
 }  // namespace vesk::win

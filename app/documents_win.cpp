@@ -16,38 +16,10 @@
 #include "platform/strings.h"
 
 namespace vesk::win {
-namespace {
-
-// Reads the whole file, sharing it with writers, and drops a UTF-8 BOM.
-bool read_document_file(const std::string& path, std::string& bytes) {
-  UniqueHandle file(CreateFileW(to_utf16(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
-  bytes.clear();
-  char buffer[64 * 1024];
-  for (;;) {
-    DWORD read = 0;
-    // A read that fails partway fails the whole open: a truncated text in
-    // the editor would be saved over the full file later.
-    if (!ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
-      bytes.clear();
-      return false;
-    }
-    if (read == 0) break;
-    bytes.append(buffer, read);
-  }
-  strip_utf8_bom(bytes);
-  return true;
-}
-
-}  // namespace
-
 void VeskMainWindow::load_welcome_document() {
   std::string text;
-  if (!read_document_file(to_utf8(executable_folder()) + "\\samples\\welcome.md", text) || text.empty()) {
-    text = kWelcomeFallback;
-  }
+  if (read_file_shared(to_utf8(executable_folder()) + "\\samples\\welcome.md", text)) strip_utf8_bom(text);
+  if (text.empty()) text = kWelcomeFallback;
   document_.loaded_welcome();
   if (core_) core_->load_document(text, "");
   update_title();
@@ -130,6 +102,7 @@ void VeskMainWindow::save_document(const std::string& text) {
   }
 
   const std::string bytes = document_.bytes_for_save(text);
+  keep_history_version(path, bytes);
   if (!write_document_bytes(bytes, path)) {
     document_.save_abandoned();
     return;

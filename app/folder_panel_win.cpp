@@ -2,6 +2,7 @@
 // a ReadDirectoryChangesW watcher, and rename, delete (to the Recycle Bin),
 // new file or folder and "show in Explorer".
 #include "app/folder_panel.h"
+#include "app/disk_win.h"
 
 #include <windows.h>
 
@@ -468,19 +469,8 @@ void FolderPanel::save_layout(bool visible, int width) {
 }
 
 bool FolderPanel::start_new_window(const std::string& path) {
-  wchar_t exe[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)));
-  if (n == 0 || n >= std::size(exe)) return false;
-  std::wstring command = L"\"" + std::wstring(exe, n) + L"\" ";
-  command += path.empty() ? std::wstring(L"--untitled") : L"\"" + to_utf16(path) + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return false;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  const std::wstring argument = path.empty() ? std::wstring(L"--untitled") : to_utf16(path);
+  if (!start_vesk({argument}, "new window")) return false;
   write_diagnostic_line("NATIVE new window " + (path.empty() ? std::string("untitled") : path));
   return true;
 }

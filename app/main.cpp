@@ -29,8 +29,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
                               std::wstring_view(arguments[1]) == vesk::win::kRecoverSwitch;
       // "--untitled": a new window asked for an empty document.
       const bool untitled = arguments && argument_count >= 2 && std::wstring_view(arguments[1]) == L"--untitled";
+      const bool copy = arguments && argument_count >= 3 &&
+                        std::wstring_view(arguments[1]) == vesk::win::kOpenCopySwitch;
       if (recovering) {
         window.recover_entry(vesk::win::to_utf8(arguments[2]));
+      } else if (copy) {
+        window.open_copy(vesk::win::to_utf8(arguments[2]));
       } else if (untitled) {
         window.start_new_document();
       } else if (arguments && argument_count >= 2) {

@@ -30,6 +30,9 @@ class FolderWatcher;
 // Vesk.exe --recover-backup <entry file>: a start that brings back one
 // crash backup, asked for by the start that found it.
 inline constexpr wchar_t kRecoverSwitch[] = L"--recover-backup";
+// Vesk.exe --open-copy <file>: a start that shows the file's text as an
+// untitled, unsaved document (a version from the local history).
+inline constexpr wchar_t kOpenCopySwitch[] = L"--open-copy";
 
 class VeskMainWindow {
  public:
@@ -75,6 +78,12 @@ class VeskMainWindow {
   void on_dirty_changed(bool dirty);
   void recover_at_start(bool window_free);
   bool recover_entry(const std::string& file);
+
+  // Local history (history_win.cpp): the bytes a save to `path` replaces
+  // are kept as a version; 文件 › 历史版本…; a version shown untitled.
+  void keep_history_version(const std::string& path, const std::string& new_bytes);
+  void history_command();
+  void open_copy(const std::string& file);
 
   // Other programs' changes (external_changes_win.cpp): looks at the
   // document's file and reloads, asks or marks the text unsaved.

@@ -84,7 +84,7 @@ const std::vector<MenuSection>& menu_sections() {
   constexpr int kSeparator = 0;
   static const std::vector<MenuSection> sections = {
       {0, "文件", {id(C::New), id(C::NewWindow), id(C::Open), id(C::OpenFolder), id(C::QuickOpen), kSeparator,
-                 id(C::Save), id(C::SaveAs), id(C::ExportHtml), id(C::ExportPdf)}},
+                 id(C::Save), id(C::SaveAs), id(C::History), id(C::ExportHtml), id(C::ExportPdf)}},
       // The search across files joins this menu with its panel.
       {1, "编辑", {id(C::Undo), id(C::Redo), kSeparator, id(C::Cut), id(C::Copy), id(C::Paste),
                  id(C::SelectAll), kSeparator, id(C::Find), id(C::Replace)}},

@@ -46,6 +46,7 @@ const std::vector<CommandSpec>& command_table() {
       {command_id(Command::NewWindow), "新建窗口", {"cmd+shift+n"}, "", false},
       {command_id(Command::Find), "查找", {"cmd+f"}, "", false},
       {command_id(Command::Replace), "替换", {"cmd+h"}, "", false},
+      {command_id(Command::History), "历史版本\u2026", {}, "", false},
   };
   return table;
 }

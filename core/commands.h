@@ -50,12 +50,13 @@ enum class Command : int {
   NewWindow = 38,
   Find = 39,
   Replace = 40,
+  History = 41,
 };
 
 constexpr int command_id(Command command) { return static_cast<int>(command); }
 
 struct CommandSpec {
-  int id;                               // 1..40; 0 is never a command
+  int id;                               // 1..41; 0 is never a command
   std::string label;                    // menu text, also the name in log lines
   std::vector<std::string> shortcuts;   // "cmd+shift+s"; the first is shown in the menu
   std::string format;                   // name for the page's format(), or empty

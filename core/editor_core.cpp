@@ -175,6 +175,10 @@ void EditorCore::reload_document(const std::string& markdown) {
 
 void EditorCore::mark_unsaved() { host_->run_script(page_call_bool("markUnsaved", false)); }
 
+void EditorCore::replace_text(const std::string& markdown) {
+  if (page_ready_) host_->run_script(page_call_string("replaceText", markdown));
+}
+
 void EditorCore::announce_pending_text() {
   // Sent ahead of the text, which may travel as a web message of its own.
   if (pending_unsaved_) host_->run_script(page_call_bool("markUnsaved", true));

@@ -31,6 +31,9 @@ class EditorCore {
   void reload_document(const std::string& markdown);
   // The text in the page is no longer what is on disk (the file is gone).
   void mark_unsaved();
+  // Replaces the whole text as one undoable edit (a version from the local
+  // history); the saved baseline stays.
+  void replace_text(const std::string& markdown);
   void new_document();
   void mark_saved(const std::string& text);
   void set_base_dir(const std::string& dir);

@@ -148,7 +148,7 @@ HRESULT CALLBACK centre_on_owner(HWND dialog, UINT notification, WPARAM, LPARAM,
 // TaskDialogIndirect exists only in common controls 6, which the manifest
 // asks for. Looked up at run time so that a process without it still starts
 // and falls back to a message box.
-HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& original, int& pressed) {
+HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& original, int& pressed, int* radio) {
   TASKDIALOGCONFIG config = original;
   if (config.hwndParent && !config.pfCallback) {
     config.pfCallback = &centre_on_owner;
@@ -162,7 +162,7 @@ HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& original, int& pressed) {
   const auto function = reinterpret_cast<TaskDialogFunction>(
       reinterpret_cast<void*>(GetProcAddress(controls, "TaskDialogIndirect")));
   if (!function) return E_NOTIMPL;
-  return function(&config, &pressed, nullptr, nullptr);
+  return function(&config, &pressed, radio, nullptr);
 }
 
 }  // namespace vesk::win

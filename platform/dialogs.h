@@ -27,6 +27,7 @@ std::string default_document_folder();
 void show_error_box(HWND owner, const std::wstring& caption, const std::string& text);
 // TaskDialogIndirect when common controls 6 are there; E_NOTIMPL otherwise,
 // and the caller falls back to a message box.
-HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& config, int& pressed);
+// `radio`, when given, receives the chosen radio button's id.
+HRESULT task_dialog_indirect(const TASKDIALOGCONFIG& config, int& pressed, int* radio = nullptr);
 
 }  // namespace vesk::win

@@ -39,6 +39,24 @@ export function nativeApi(view, { load, controls, status }) {
       load('');
     },
 
+    // The whole text replaced as one undoable edit; the saved baseline stays,
+    // so the document is clean again only if this is the saved text.
+    replaceText(value) {
+      const t = text(value);
+      if (t == null) return;
+      const next = normalizeLineEnds(t);
+      const doc = view.state.doc;
+      if (doc.toString() === next) return;
+      const at = Math.min(view.state.selection.main.head, next.length);
+      view.dispatch({
+        changes: { from: 0, to: doc.length, insert: next },
+        selection: EditorSelection.cursor(at),
+        userEvent: 'input.restore',
+        scrollIntoView: true,
+      });
+      view.focus();
+    },
+
     requestSnapshot() {
       post({ type: 'save', text: view.state.doc.toString() });
     },

@@ -402,7 +402,7 @@ test('find() and replace() open the search panel on their field, as Ctrl+F and C
   await ed.close();
 });
 
-test('backups, recovered texts and reloads after another program changed the file', async () => {
+test('backups, recovered texts, reloads after another program changed the file, and restored versions', async () => {
   const ed = await open();
   await ed.load('saved text');
   await ed.select(10);
@@ -430,5 +430,16 @@ test('backups, recovered texts and reloads after another program changed the fil
   await ed.call('markUnsaved');
   assert.deepEqual((await ed.messages('dirty')).map((m) => m.value), [true]);
   assert.equal(await ed.snapshot(), 'line one\nline 2\nline three, longer');
+
+  // A version from the history: one undoable edit over the saved baseline.
+  await ed.load('saved\n');
+  await ed.clearMessages();
+  await ed.call('replaceText', quote('older\r\nversion\n'));
+  assert.equal(await ed.snapshot(), 'older\nversion\n');
+  await ed.call('undo');
+  assert.equal(await ed.snapshot(), 'saved\n');
+  assert.deepEqual((await ed.messages('dirty')).map((m) => m.value), [true, false]);
+  await ed.call('replaceText', '42');
+  assert.equal(await ed.snapshot(), 'saved\n');
   await ed.close();
 });

@@ -133,19 +133,20 @@ TEST_F(Commands, MenuBarReadsBackAsBuilt) {
   EXPECT_EQ(item_text(bar, 0), "文件(&F)");
   EXPECT_EQ(item_text(bar, 2), "格式(&O)");
   HMENU file = GetSubMenu(bar, 0);
-  ASSERT_EQ(GetMenuItemCount(file), 16);
+  ASSERT_EQ(GetMenuItemCount(file), 17);
   EXPECT_EQ(item_text(file, 0), "新建\tCtrl+N");
   EXPECT_EQ(item_text(file, 1), "新建窗口\tCtrl+Shift+N");
   EXPECT_EQ(item_text(file, 3), "打开文件夹…");
   EXPECT_EQ(item_text(file, 4), "快速打开…\tCtrl+Alt+P");
   EXPECT_EQ(GetMenuItemID(file, 5), 0u);  // separator
-  EXPECT_EQ(item_text(file, 8), "导出 HTML…\tCtrl+Alt+E");
-  EXPECT_EQ(item_text(file, 11), "最近打开(&R)");
-  EXPECT_TRUE(GetSubMenu(file, 11));
-  EXPECT_EQ(GetMenuItemID(file, 13), kCheckUpdatesMenuId);
-  EXPECT_EQ(item_text(file, 13), "检查更新(&U)...");
-  EXPECT_EQ(GetMenuItemID(file, 15), kExitMenuId);
-  EXPECT_EQ(item_text(file, 15), "退出(&X)\tAlt+F4");
+  EXPECT_EQ(item_text(file, 8), "历史版本…");
+  EXPECT_EQ(item_text(file, 9), "导出 HTML…\tCtrl+Alt+E");
+  EXPECT_EQ(item_text(file, 12), "最近打开(&R)");
+  EXPECT_TRUE(GetSubMenu(file, 12));
+  EXPECT_EQ(GetMenuItemID(file, 14), kCheckUpdatesMenuId);
+  EXPECT_EQ(item_text(file, 14), "检查更新(&U)...");
+  EXPECT_EQ(GetMenuItemID(file, 16), kExitMenuId);
+  EXPECT_EQ(item_text(file, 16), "退出(&X)\tAlt+F4");
   HMENU format = GetSubMenu(bar, 2);
   EXPECT_EQ(item_text(format, 8), "正文");
   HMENU view_menu = GetSubMenu(bar, 3);

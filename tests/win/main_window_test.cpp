@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "core/history.h"
 #include "core/paths.h"
 #include "dialog_watcher.h"
 #include "recording_web_host.h"
@@ -323,6 +324,41 @@ TEST_F(MainWindow, BackupsFollowTheUnsavedTextAndAFailureIsSaidOnce) {
   window.backup_text("b");
   const auto& scripts = web_host_record().scripts;
   EXPECT_EQ(std::count(scripts.begin(), scripts.end(), page_call_string("setStatus", "无法备份未保存的内容")), 1);
+}
+
+TEST_F(MainWindow, SavesKeepTheBytesTheyReplaceAndAVersionComesBackAsOneEdit) {
+  set_env(L"VESK_DATA_DIR", temp.utf8() + "\\data");
+  const std::string path = temp.write("h.md", "v1\n");
+  window.open_document(path);
+  page_ready();
+  for (const char* text : {"v2\n", "v2\n", "v3\n"}) {  // the same bytes again keep no version
+    page_dirty();
+    window.save_document(text);
+  }
+  const fs::path folder = to_fs_path(temp.utf8() + "\\data\\History\\" + history_folder_name(path));
+  std::vector<fs::path> versions{fs::directory_iterator(folder), fs::directory_iterator()};
+  std::sort(versions.begin(), versions.end());
+  ASSERT_EQ(versions.size(), 2u);
+  EXPECT_EQ(read_all(from_fs_path(versions[0])), "v1\n");
+  EXPECT_EQ(read_all(from_fs_path(versions[1])), "v2\n");
+  EXPECT_NE(log().find("NATIVE history kept " + history_folder_name(path) + "\\"), std::string::npos);
+
+  // 文件 › 历史版本…: the newest is chosen, and restoring hands it to the page as one edit.
+  vesk::testing::DialogWatcher watcher(vesk::testing::DialogWatcher::press_when(L"历史版本：h.md", 1001));
+  window.history_command();
+  const auto answered = watcher.answered();
+  ASSERT_EQ(answered.size(), 1u);
+  EXPECT_EQ(answered[0].caption, L"历史版本");
+  EXPECT_TRUE(answered[0].shows(L"在新窗口中打开"));
+  EXPECT_TRUE(answered[0].shows(L"恢复到文档"));
+  const auto& scripts = web_host_record().scripts;
+  EXPECT_TRUE(contains(scripts, page_call_string("replaceText", "v2\n")));
+  EXPECT_EQ(read_all(path), "v3\n");  // the file itself waits for the next save
+
+  // An untitled document has no history.
+  window.start_new_document();
+  window.history_command();
+  EXPECT_TRUE(contains(web_host_record().scripts, page_call_string("setStatus", "此文档没有历史版本")));
 }
 
 TEST_F(MainWindow, CannotBeMadeSmallerThanTheMinimum) {
