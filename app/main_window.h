@@ -123,7 +123,7 @@ class VeskMainWindow {
   void open_themes_folder();
 
   // The folder panel, quick open, search across files and new windows
-  // (folder_commands.cpp).
+  // (folder_commands_win.cpp).
   void open_folder_command();
   void toggle_files_command();
   void quick_open_command();

@@ -1,3 +1,5 @@
+// The portable part of the atomic writer: what a failed replace step leaves
+// to do, and the failure text. Built everywhere and unit-tested on Linux.
 #include "platform/atomic_write.h"
 
 namespace vesk::win {

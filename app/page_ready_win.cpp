@@ -1,4 +1,7 @@
-// Page-ready handling and the automation that VESK_* variables ask for.
+// What runs each time the page is ready (a held status, the caption, the
+// menus, the reader's theme, the folder panel) and the automation that
+// VESK_* variables ask for then: a start-up command, a script, a snapshot,
+// a drop.
 #include <windows.h>
 
 #include "webhost/web_host_view.h"
