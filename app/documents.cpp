@@ -1,10 +1,12 @@
 #include "app/documents.h"
 
+#include "core/paths.h"
+
 namespace vesk::win {
 
 std::string display_name(std::string_view document_path) {
   if (document_path.empty()) return std::string(kUntitledName);
-  return file_name_part(document_path);
+  return path_file_name(document_path);
 }
 
 std::string caption_text(std::string_view display_name, bool dirty) {

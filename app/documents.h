@@ -16,7 +16,6 @@ inline constexpr std::string_view kUntitledName = "未命名";
 
 // The path and line-end rules, where the shell has always called them.
 using vesk::contains_crlf;
-using vesk::file_name_part;
 using vesk::parent_directory;
 using vesk::restore_crlf;
 using vesk::strip_utf8_bom;

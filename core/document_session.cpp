@@ -13,11 +13,6 @@ std::string parent_directory(std::string_view path) {
   return std::string(path.substr(0, slash));
 }
 
-std::string file_name_part(std::string_view path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
 void strip_utf8_bom(std::string& bytes) {
   if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
 }

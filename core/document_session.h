@@ -1,8 +1,8 @@
 // DocumentSession: the open document's state (its path, folder and line
 // ends, a pending save-as and the work deferred until a save succeeds) and
 // the decisions about it. Portable; the main window asks it what to do and
-// carries that out. Also the text rules a document needs: folder and file
-// name of a path, byte order marks and line ends.
+// carries that out. Also the text rules a document needs: the folder of a
+// path, byte order marks and line ends.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +17,6 @@ namespace vesk {
 // Text before the last "\" or "/"; the separator itself when it is the first
 // character; empty without a separator. "C:\a.md" gives "C:".
 std::string parent_directory(std::string_view path);
-// Text after the last "\" or "/", or the whole text.
-std::string file_name_part(std::string_view path);
 
 // Drops a leading UTF-8 byte order mark, in place.
 void strip_utf8_bom(std::string& bytes);

@@ -20,8 +20,9 @@ function watchImages(root, view) {
   }
 }
 
-/** A block of HTML, sanitised, in place of its source lines. */
-export class HtmlBlockWidget extends WidgetType {
+// Drawn from its source; drawn anew when the source or the folder that its
+// images resolve against (`baseKey`) changes.
+class HtmlSourceWidget extends WidgetType {
   constructor(source, baseKey) {
     super();
     this.source = source;
@@ -31,7 +32,10 @@ export class HtmlBlockWidget extends WidgetType {
   eq(other) {
     return other.source === this.source && other.baseKey === this.baseKey;
   }
+}
 
+/** A block of HTML, sanitised, in place of its source lines. */
+export class HtmlBlockWidget extends HtmlSourceWidget {
   toDOM(view) {
     const wrap = document.createElement('div');
     wrap.className = 'cm-md-htmlblock';
@@ -54,17 +58,7 @@ export class HtmlBlockWidget extends WidgetType {
 }
 
 /** An inline tag that draws something of its own: <br> and <img>. */
-export class HtmlInlineWidget extends WidgetType {
-  constructor(source, baseKey) {
-    super();
-    this.source = source;
-    this.baseKey = baseKey;
-  }
-
-  eq(other) {
-    return other.source === this.source && other.baseKey === this.baseKey;
-  }
-
+export class HtmlInlineWidget extends HtmlSourceWidget {
   toDOM(view) {
     const span = document.createElement('span');
     span.className = 'cm-md-htmlinline';
