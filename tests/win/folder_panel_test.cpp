@@ -105,22 +105,21 @@ TEST_F(FolderPanelTest, ListsIndexesAndFollowsChangesByOthers) {
   EXPECT_FALSE(saw("skip.md"));
   EXPECT_TRUE(saw("\"sub/deeper/笔记.md\""));
 
-  // Another program adds a file and renames one: each folder is listed anew.
-  // Passes on the panel's own branch and fails on the tree with every branch
-  // merged (no listing arrives after the change); held back until that is
-  // understood, so the rest of the tier keeps guarding what it covers.
-  GTEST_SKIP() << "the watcher's relisting fails on the merged tree; see the folder panel's open issue";
+  // Another program renames a file and adds one: each folder is listed anew.
+  // The root changes first: under Wine a change inside a subfolder goes
+  // unreported until the watched folder itself has changed once (seen in
+  // every run; Windows reports it at once).
   const auto all = [&] {
     std::string joined;
     for (const std::string& script : scripts) joined += script + "\n";
     return joined;
   };
   scripts.clear();
-  temp.write("sub\\new.md", "x");
-  ASSERT_TRUE(pump_until([&] { return saw("\"dir\":\"sub\",\"entries\":[{\"name\":\"deeper\",\"dir\":true},{\"name\":\"new.md\""); })) << all();
-  scripts.clear();
   fs::rename(temp.path() / "b.md", temp.path() / "c.md");
   ASSERT_TRUE(pump_until([&] { return saw("\"dir\":\"\"") && saw("\"c.md\""); })) << all();
+  scripts.clear();
+  temp.write("sub\\new.md", "x");
+  ASSERT_TRUE(pump_until([&] { return saw("\"dir\":\"sub\",\"entries\":[{\"name\":\"deeper\",\"dir\":true},{\"name\":\"new.md\""); })) << all();
   EXPECT_TRUE(pump_until([&] { return saw("\"sub/new.md\""); }));  // and indexed again
 }
 
